@@ -1,0 +1,33 @@
+// Code pages: 8-bit text <-> UTF-16 for 950 (Big5, as Windows' CP950), 1252 and UTF-8.
+#pragma once
+
+#include <string>
+
+#include "platform/wintypes.h"
+
+inline constexpr UINT CP_ACP = 0;
+inline constexpr UINT CP_OEMCP = 1;
+inline constexpr UINT CP_BIG5 = 950;
+inline constexpr UINT CP_WINDOWS_1252 = 1252;
+inline constexpr UINT CP_UTF8 = 65001;
+
+// The system ANSI code page: 950, as on the Traditional Chinese systems the tool is made for.
+UINT GetACP();
+
+// As on Windows: length -1 means a terminated string (the terminator is converted too); a
+// destination size of 0 asks for the size needed. Characters that cannot be converted become
+// the default character ('?' or U+FFFD for bad input bytes). Returns 0 on failure and sets
+// GetLastError (ERROR_INSUFFICIENT_BUFFER, ERROR_INVALID_PARAMETER, ERROR_NO_UNICODE_TRANSLATION).
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLength, WCHAR* dst,
+                        int dstLength);
+int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* src, int srcLength, char* dst,
+                        int dstLength, const char* defaultChar, BOOL* usedDefaultChar);
+
+namespace platform {
+std::u16string ToUtf16(const std::string& text, UINT codePage = CP_ACP);
+std::string FromUtf16(const std::u16string& text, UINT codePage = CP_ACP);
+// Bytes of one code page to another (through UTF-16). Used where text reaches the screen.
+std::string ConvertCodePage(const std::string& text, UINT fromCodePage, UINT toCodePage);
+inline std::string AnsiToUtf8(const std::string& text) { return ConvertCodePage(text, CP_ACP, CP_UTF8); }
+inline std::string Utf8ToAnsi(const std::string& text) { return ConvertCodePage(text, CP_UTF8, CP_ACP); }
+}  // namespace platform

@@ -1,0 +1,16 @@
+// Starting programs.
+#pragma once
+
+#include "platform/wintypes.h"
+
+inline constexpr UINT SW_HIDE = 0;
+inline constexpr UINT SW_SHOWNORMAL = 1;
+inline constexpr UINT SW_SHOW = 5;
+
+// Runs `commandLine` (program name, then arguments separated by blanks; a quoted name may hold
+// blanks). A name without an extension gets ".exe"; a name without a folder is searched in the
+// program's own folder, then the current folder, never on PATH. A native executable or a "#!"
+// script runs directly, a Windows executable ("MZ") through `wine` when one is installed.
+// Returns a value above 31 when started; 0 out of resources, 2 file not found, 3 path not
+// found, 11 bad format (as WinExec). The child runs detached: it is never waited for here.
+UINT WinExec(const char* commandLine, UINT showCommand);
