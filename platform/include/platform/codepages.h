@@ -28,6 +28,10 @@ std::u16string ToUtf16(const std::string& text, UINT codePage = CP_ACP);
 std::string FromUtf16(const std::u16string& text, UINT codePage = CP_ACP);
 // Bytes of one code page to another (through UTF-16). Used where text reaches the screen.
 std::string ConvertCodePage(const std::string& text, UINT fromCodePage, UINT toCodePage);
-inline std::string AnsiToUtf8(const std::string& text) { return ConvertCodePage(text, CP_ACP, CP_UTF8); }
-inline std::string Utf8ToAnsi(const std::string& text) { return ConvertCodePage(text, CP_UTF8, CP_ACP); }
+inline std::string AnsiToUtf8(const std::string& text) {
+  return ConvertCodePage(text, CP_ACP, CP_UTF8);
+}
+inline std::string Utf8ToAnsi(const std::string& text) {
+  return ConvertCodePage(text, CP_UTF8, CP_ACP);
+}
 }  // namespace platform

@@ -69,8 +69,8 @@ BOOL SetCurrentDirectoryA(const char* path);
 
 // Share modes are honoured between handles of this process: opening a file for writing
 // while another handle denies writing fails with ERROR_SHARING_VIOLATION (32).
-HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security,
-                   DWORD creation, DWORD flags, HANDLE templateFile);
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security, DWORD creation,
+                   DWORD flags, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
@@ -83,4 +83,3 @@ BOOL CloseHandle(HANDLE handle);
 BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, FILETIME* localFileTime);
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime);
 void GetLocalTime(SYSTEMTIME* systemTime);
-

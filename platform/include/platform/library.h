@@ -12,4 +12,3 @@ BOOL FreeLibrary(HMODULE module);
 // nullptr: the program itself.
 HMODULE GetModuleHandleA(const char* name);
 DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size);
-

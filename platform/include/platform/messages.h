@@ -129,4 +129,3 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 
 DWORD GetCurrentThreadId();
-

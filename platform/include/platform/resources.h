@@ -14,7 +14,9 @@ inline constexpr std::uintptr_t RT_STRING_ID = 6;
 inline constexpr std::uintptr_t RT_RCDATA_ID = 10;
 inline const char* const RT_STRING = reinterpret_cast<const char*>(RT_STRING_ID);
 inline const char* const RT_RCDATA = reinterpret_cast<const char*>(RT_RCDATA_ID);
-inline const char* MAKEINTRESOURCEA(std::uintptr_t id) { return reinterpret_cast<const char*>(id); }
+inline const char* MAKEINTRESOURCEA(std::uintptr_t id) {
+  return reinterpret_cast<const char*>(id);
+}
 
 // Names compare without regard to letter case, as on Windows. module == nullptr: the program.
 HRSRC FindResourceA(HMODULE module, const char* name, const char* type);

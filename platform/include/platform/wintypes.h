@@ -33,10 +33,14 @@ using HGLOBAL = void*;
 using HANDLE = void*;
 using FARPROC = void (*)();
 
-inline constexpr HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
 
-inline constexpr WORD LOWORD(std::uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
-inline constexpr WORD HIWORD(std::uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
+inline constexpr WORD LOWORD(std::uintptr_t v) {
+  return static_cast<WORD>(v & 0xFFFF);
+}
+inline constexpr WORD HIWORD(std::uintptr_t v) {
+  return static_cast<WORD>((v >> 16) & 0xFFFF);
+}
 inline constexpr DWORD MAKELONG(WORD lo, WORD hi) {
   return static_cast<DWORD>(lo) | (static_cast<DWORD>(hi) << 16);
 }

@@ -1,0 +1,89 @@
+#include "platform/eventloop.h"
+
+#include <errno.h>
+
+#include <algorithm>
+
+#include "thread_queue.h"
+
+namespace platform {
+
+using detail::CurrentQueue;
+
+WatchId AddFdWatch(int fd, short events, WatchCallback callback) {
+  auto& queue = CurrentQueue();
+  WatchId id = queue.nextWatchId++;
+  queue.watches.push_back({id, fd, events, std::move(callback)});
+  return id;
+}
+
+static detail::Watch* FindWatch(WatchId id) {
+  auto& watches = CurrentQueue().watches;
+  auto it = std::find_if(watches.begin(), watches.end(), [id](auto& w) { return w.id == id; });
+  return it == watches.end() ? nullptr : &*it;
+}
+
+void SetFdWatchEvents(WatchId id, short events) {
+  if (auto* watch = FindWatch(id)) watch->events = events;
+}
+
+short GetFdWatchEvents(WatchId id) {
+  auto* watch = FindWatch(id);
+  return watch ? watch->events : 0;
+}
+
+void RemoveFdWatch(WatchId id) {
+  auto& watches = CurrentQueue().watches;
+  std::erase_if(watches, [id](auto& w) { return w.id == id; });
+}
+
+void SetLoopSource(LoopSource* source) {
+  CurrentQueue().source = source;
+}
+
+bool PumpLoop(int timeoutMs) {
+  auto& queue = CurrentQueue();
+  auto& fds = queue.pollBuffer;
+  fds.clear();
+  fds.push_back({queue.wakeFd, POLLIN, 0});
+  // Watch ids alongside the descriptors, so that a callback that removes a watch is safe.
+  std::vector<WatchId> ids;
+  ids.reserve(queue.watches.size());
+  for (auto& watch : queue.watches) {
+    if (watch.events == 0) continue;
+    fds.push_back({watch.fd, watch.events, 0});
+    ids.push_back(watch.id);
+  }
+  std::size_t sourceStart = fds.size();
+  if (queue.source) queue.source->Prepare(fds, timeoutMs);
+
+  ++queue.pollCount;
+  int n = poll(fds.data(), fds.size(), timeoutMs);
+  if (n < 0) {
+    if (errno != EINTR) return false;
+    for (auto& p : fds) p.revents = 0;
+    n = 0;
+  }
+  // Copy what was ready before any callback runs: callbacks may add or remove watches and
+  // re-enter the loop (which reuses pollBuffer).
+  std::vector<pollfd> ready(fds.begin(), fds.end());
+  if (ready[0].revents) queue.DrainWake();
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    const pollfd& p = ready[i + 1];
+    if (!p.revents) continue;
+    if (auto* watch = FindWatch(ids[i])) {
+      auto callback = watch->callback;  // the watch may be removed inside
+      callback(p.fd, p.revents);
+    }
+  }
+  if (queue.source && sourceStart <= ready.size())
+    queue.source->Dispatch(
+        std::span<pollfd>(ready.data() + sourceStart, ready.size() - sourceStart));
+  return n > 0;
+}
+
+unsigned long long LoopPollCount() {
+  return CurrentQueue().pollCount;
+}
+
+}  // namespace platform
