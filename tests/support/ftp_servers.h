@@ -1,0 +1,186 @@
+// Real FTP servers for the tests: pyftpdlib and vsftpd on 127.0.0.1 with free ports, started
+// by the test and stopped when the object goes.
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testsupport {
+
+inline std::string SourceDir() {
+  const char* dir = std::getenv("KVB_SOURCE_DIR");
+  return dir ? dir : ".";
+}
+
+// A port that nothing listens on right now.
+inline int FreeTcpPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+inline bool CanConnect(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
+}
+
+class FtpServer {
+ public:
+  FtpServer(const FtpServer&) = delete;
+  FtpServer& operator=(const FtpServer&) = delete;
+  ~FtpServer() { Stop(); }
+
+  // pyftpdlib serving `root` to `user`/`password` (and to "anonymous" when asked).
+  static std::unique_ptr<FtpServer> StartPyftpd(const std::string& root,
+                                                const std::string& user = "dlmorv",
+                                                const std::string& password = "ka47tz19",
+                                                bool anonymous = true) {
+    std::vector<std::string> argv{"/usr/bin/python3", SourceDir() + "/tests/peers/pyftpd.py",
+                                  "--root",           root,
+                                  "--user",           user,
+                                  "--password",       password};
+    if (anonymous) argv.push_back("--anonymous");
+    auto server = std::unique_ptr<FtpServer>(new FtpServer);
+    server->Launch(argv, true);
+    return server;
+  }
+
+  // vsftpd serving `root` read-only to anonymous users ("anonymous" or "ftp", any password).
+  static std::unique_ptr<FtpServer> StartVsftpd(const std::string& root) {
+    auto server = std::unique_ptr<FtpServer>(new FtpServer);
+    namespace fs = std::filesystem;
+    server->workDir_ = fs::temp_directory_path() / ("kvb-vsftpd-" + std::to_string(::getpid()) +
+                                                    "-" + std::to_string(std::random_device{}()));
+    fs::create_directories(server->workDir_ / "empty");
+    int pasvBase = 30000 + static_cast<int>(std::random_device{}() % 25000);
+    for (int attempt = 0; attempt < 5 && server->port_ == 0; ++attempt) {
+      int port = FreeTcpPort();
+      auto conf = server->workDir_ / "vsftpd.conf";
+      std::ofstream out(conf);
+      out << "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" << port
+          << "\nbackground=NO\nanonymous_enable=YES\nanon_root=" << root
+          << "\nno_anon_password=YES\nlocal_enable=NO\nwrite_enable=NO\n"
+             "pasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port="
+          << pasvBase << "\npasv_max_port=" << pasvBase + 200
+          << "\nport_enable=YES\nconnect_from_port_20=NO\nsecure_chroot_dir="
+          << (server->workDir_ / "empty").string()
+          << "\nrun_as_launching_user=YES\nseccomp_sandbox=NO\nxferlog_enable=NO\n"
+             "isolate=NO\nisolate_network=NO\nmax_clients=64\nmax_per_ip=64\n"
+             "idle_session_timeout=600\ndata_connection_timeout=600\n";
+      out.close();
+      server->Launch({"/usr/sbin/vsftpd", conf.string()}, false);
+      for (int i = 0; i < 100; ++i) {
+        if (CanConnect(port)) {
+          server->port_ = port;
+          break;
+        }
+        int status;
+        if (::waitpid(server->pid_, &status, WNOHANG) == server->pid_) {
+          server->pid_ = -1;
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      if (server->port_ == 0) server->Stop();
+    }
+    if (server->port_ == 0) throw std::runtime_error("vsftpd did not start");
+    return server;
+  }
+
+  int Port() const { return port_; }
+
+  void Stop() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      int status;
+      for (int i = 0; i < 100; ++i) {
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+          pid_ = -1;
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+      }
+    }
+    if (stdinFd_ >= 0) ::close(stdinFd_), stdinFd_ = -1;
+    if (!workDir_.empty()) {
+      std::error_code ec;
+      std::filesystem::remove_all(workDir_, ec);
+      workDir_.clear();
+    }
+  }
+
+ private:
+  FtpServer() = default;
+
+  void Launch(const std::vector<std::string>& argv, bool readPort) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+      throw std::runtime_error("pipe failed");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(in[0], 0);
+      ::dup2(out[1], 1);
+      std::vector<char*> args;
+      for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    stdinFd_ = in[1];
+    if (readPort) {
+      std::string line;
+      char c;
+      // The server prints "PORT <n>" once it listens.
+      while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+      if (line.rfind("PORT ", 0) == 0) port_ = std::atoi(line.c_str() + 5);
+      if (port_ == 0) {
+        ::close(out[0]);
+        Stop();
+        throw std::runtime_error("FTP server did not start: " + argv[0] + " " + argv[1]);
+      }
+    }
+    ::close(out[0]);
+  }
+
+  pid_t pid_ = -1;
+  int port_ = 0;
+  int stdinFd_ = -1;
+  std::filesystem::path workDir_;
+};
+
+}  // namespace testsupport
