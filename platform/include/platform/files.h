@@ -17,6 +17,9 @@ void SetDriveFolder(char letter, const std::string& hostFolder);
 std::string GetDriveFolder(char letter);
 // Windows-style path to host path; empty when the drive is not mapped.
 std::string ToHostPath(const std::string& windowsPath);
+// Host path to the Windows-style path of the mapped drive that holds it (longest match);
+// a host path outside every drive folder is returned unchanged.
+std::string FromHostPath(const std::string& hostPath);
 // errno to Windows error number (ENOENT 2, ENOTDIR 3, EACCES/EPERM/EROFS 5, EBUSY 32 ...).
 DWORD ErrnoToWinError(int err);
 // Folder of the running program, with a trailing '/'.
@@ -48,6 +51,7 @@ inline constexpr DWORD GENERIC_READ = 0x80000000;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000;
 inline constexpr DWORD FILE_SHARE_READ = 0x1;
 inline constexpr DWORD FILE_SHARE_WRITE = 0x2;
+inline constexpr DWORD FILE_SHARE_DELETE = 0x4;
 inline constexpr DWORD CREATE_NEW = 1;
 inline constexpr DWORD CREATE_ALWAYS = 2;
 inline constexpr DWORD OPEN_EXISTING = 3;
@@ -57,6 +61,7 @@ inline constexpr DWORD FILE_BEGIN = 0;
 inline constexpr DWORD FILE_CURRENT = 1;
 inline constexpr DWORD FILE_END = 2;
 inline constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
+inline constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
 
 DWORD GetFileAttributesA(const char* path);
 BOOL CreateDirectoryA(const char* path, void* security);
