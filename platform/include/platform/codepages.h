@@ -11,6 +11,11 @@ inline constexpr UINT CP_BIG5 = 950;
 inline constexpr UINT CP_WINDOWS_1252 = 1252;
 inline constexpr UINT CP_UTF8 = 65001;
 
+// MultiByteToWideChar: fail with ERROR_NO_UNICODE_TRANSLATION instead of replacing bad bytes.
+inline constexpr DWORD MB_ERR_INVALID_CHARS = 0x08;
+// WideCharToMultiByte to UTF-8: fail on unpaired surrogates instead of replacing them.
+inline constexpr DWORD WC_ERR_INVALID_CHARS = 0x80;
+
 // The system ANSI code page: 950, as on the Traditional Chinese systems the tool is made for.
 UINT GetACP();
 
