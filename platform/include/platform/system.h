@@ -8,6 +8,8 @@
 
 inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+// `arguments` is an array of const char* for the inserts %1, %2 ...
+inline constexpr DWORD FORMAT_MESSAGE_ARGUMENT_ARRAY = 0x00002000;
 inline constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
 
 // From the system table only: English texts for the Windows and Winsock error numbers the
@@ -38,6 +40,7 @@ BOOL TryEnterCriticalSection(CRITICAL_SECTION* section);
 void LeaveCriticalSection(CRITICAL_SECTION* section);
 
 namespace platform {
-// FormatMessage's text for `code`, empty when the system has none.
+// FormatMessage's text for `code` without its trailing line end and full stop, as the
+// runtime shows it after "Cannot open file ..."; empty when the system has none.
 std::string SysErrorMessage(DWORD code);
 }  // namespace platform
