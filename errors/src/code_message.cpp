@@ -13,10 +13,12 @@ namespace {
 constexpr std::size_t kMaxMessage = 255;
 
 // The system's text with its line breaks and other control characters as single spaces.
+// Inserts such as %1 are kept as they stand: there are no arguments to fill them from.
 std::string SystemText(int number) {
   char buffer[kMaxMessage] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-                                      static_cast<DWORD>(number), 0, buffer, kMaxMessage, nullptr);
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     static_cast<DWORD>(number), 0, buffer, kMaxMessage, nullptr);
   if (length == 0) return std::string();
   std::string text(buffer, length < kMaxMessage ? length : kMaxMessage - 1);
   for (char& c : text)
