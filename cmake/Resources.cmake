@@ -1,4 +1,93 @@
 # target_resources(<target> [RCDATA <NAME> <file>]... [STRINGS <file>]...)
-# Compiles resource files into <target>'s module. Filled in with the resource generator.
+#
+# Compiles resource files into <target>'s module: RCDATA files byte for byte under NAME, STRINGS
+# files (numbered strings, format in tools/resgen.cpp) as UTF-16 string tables. Relative paths
+# are taken from the current source folder; a file made by add_custom_command in the same folder
+# may be given by its output path, and the resources are rebuilt when it changes.
+#
+# An executable or shared library gets the generated source itself. A static library passes the
+# generated objects on to whatever links it, so that they reach the final link even though
+# nothing refers to them (an unreferenced archive member would be dropped by the linker).
+# A shared library that carries resources is found through its handle from LoadLibraryA, the
+# program through GetModuleHandleA(nullptr), both by the exported kvb_module_resources().
+
+set(KVB_RESOURCE_INCLUDE_DIR ${CMAKE_CURRENT_LIST_DIR}/../platform/include CACHE INTERNAL "")
+
 function(target_resources target)
+  if(NOT TARGET ${target})
+    message(FATAL_ERROR "target_resources: ${target} is not a target")
+  endif()
+  set(args)
+  set(depends)
+  list(LENGTH ARGN count)
+  set(i 0)
+  while(i LESS count)
+    list(GET ARGN ${i} keyword)
+    if(keyword STREQUAL "RCDATA")
+      math(EXPR last "${i} + 2")
+      if(NOT last LESS count)
+        message(FATAL_ERROR "target_resources(${target}): RCDATA needs a name and a file")
+      endif()
+      math(EXPR nameIndex "${i} + 1")
+      list(GET ARGN ${nameIndex} name)
+      list(GET ARGN ${last} file)
+      get_filename_component(file "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+      list(APPEND args --rcdata "${name}" "${file}")
+      list(APPEND depends "${file}")
+      math(EXPR i "${i} + 3")
+    elseif(keyword STREQUAL "STRINGS")
+      math(EXPR fileIndex "${i} + 1")
+      if(NOT fileIndex LESS count)
+        message(FATAL_ERROR "target_resources(${target}): STRINGS needs a file")
+      endif()
+      list(GET ARGN ${fileIndex} file)
+      get_filename_component(file "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+      list(APPEND args --strings "${file}")
+      list(APPEND depends "${file}")
+      math(EXPR i "${i} + 2")
+    else()
+      message(FATAL_ERROR "target_resources(${target}): unexpected '${keyword}'")
+    endif()
+  endwhile()
+  if(NOT args)
+    message(FATAL_ERROR "target_resources(${target}): no resources given")
+  endif()
+
+  # One generated source per call, numbered per target.
+  get_property(serial TARGET ${target} PROPERTY KVB_RESOURCE_SERIAL)
+  if(NOT serial)
+    set(serial 0)
+  endif()
+  math(EXPR serial "${serial} + 1")
+  set_property(TARGET ${target} PROPERTY KVB_RESOURCE_SERIAL ${serial})
+  set(output "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources_${serial}.cpp")
+
+  add_custom_command(
+    OUTPUT "${output}"
+    COMMAND resgen -o "${output}" ${args}
+    DEPENDS resgen ${depends}
+    COMMENT "Compiling resources into ${target}"
+    VERBATIM)
+  set_source_files_properties("${output}" PROPERTIES
+    INCLUDE_DIRECTORIES "${KVB_RESOURCE_INCLUDE_DIR}")
+
+  # The lookup function of a module's resources is how the platform finds them; a program
+  # exports nothing by default, so it exports this one symbol.
+  set(export "LINKER:--export-dynamic-symbol=kvb_module_resources")
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "STATIC_LIBRARY")
+    set(objects ${target}_resources_${serial})
+    add_library(${objects} OBJECT "${output}")
+    target_include_directories(${objects} PRIVATE "${KVB_RESOURCE_INCLUDE_DIR}")
+    target_link_libraries(${target} INTERFACE "$<TARGET_OBJECTS:${objects}>")
+    target_link_options(${target} INTERFACE "${export}")
+    add_dependencies(${target} ${objects})
+  elseif(type STREQUAL "EXECUTABLE")
+    target_sources(${target} PRIVATE "${output}")
+    target_link_options(${target} PRIVATE "${export}")
+  elseif(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
+    target_sources(${target} PRIVATE "${output}")
+  else()
+    message(FATAL_ERROR "target_resources(${target}): resources need an executable or a library")
+  endif()
 endfunction()
