@@ -30,6 +30,12 @@ class EInOutError : public Exception {
   int ErrorCode;
 };
 
+// Bad arguments to the date and time encoders.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 class EOutOfMemory : public Exception {
  public:
   EOutOfMemory() : Exception("Out of memory") {}
@@ -158,13 +164,20 @@ class TTextFile {
   int Rewrite(const std::string& fileName);  // create or truncate
   int Reset(const std::string& fileName);    // open for reading
   int Write(const std::string& text);
-  int WriteLn(const std::string& text);      // text + CR LF
-  int ReadLn(std::string& line, bool& eof);  // line without its CR LF / LF
+  int WriteLn(const std::string& text);  // text + CR LF
+  // The next line without its line end (CR LF, LF or a lone CR); eof is true, with an empty
+  // line, once nothing is left. A last line without a line end is still a line.
+  int ReadLn(std::string& line, bool& eof);
   int Close();
   bool IsOpen() const { return FHandle != INVALID_HANDLE_VALUE; }
 
  private:
+  int Open(const std::string& fileName, DWORD access, DWORD share, DWORD creation, bool output);
+  int Flush();
+
   HANDLE FHandle = INVALID_HANDLE_VALUE;
+  bool FOutput = false;
+  std::string FWriteBuffer;
   std::string FReadBuffer;
   std::size_t FReadPos = 0;
   bool FReadEof = false;
