@@ -78,6 +78,13 @@ char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
 }
 
+// Patterns are ANSI text (code page 950): a lead byte and its trail byte are one character,
+// even when the trail byte looks like a pattern letter (山 is A4 73, "s").
+bool IsLeadByte(const std::string& text, std::size_t pos) {
+  unsigned char c = static_cast<unsigned char>(text[pos]);
+  return c >= 0x81 && c <= 0xFE && pos + 1 < text.size();
+}
+
 bool StartsWithNoCase(const std::string& text, std::size_t pos, const char* word) {
   for (std::size_t i = 0; word[i]; ++i) {
     if (pos + i >= text.size() || Upper(text[pos + i]) != Upper(word[i])) return false;
@@ -90,7 +97,9 @@ bool TwelveHourClockAhead(const std::string& pattern, std::size_t pos) {
   char quote = 0;
   for (std::size_t i = pos; i < pattern.size(); ++i) {
     char c = pattern[i];
-    if (quote) {
+    if (IsLeadByte(pattern, i)) {
+      ++i;
+    } else if (quote) {
       if (c == quote) quote = 0;
     } else if (c == '"' || c == '\'') {
       quote = c;
@@ -111,6 +120,11 @@ class Formatter {
     char lastLetter = 0;
     std::size_t i = 0;
     while (i < pattern.size()) {
+      if (IsLeadByte(pattern, i)) {
+        out_.append(pattern, i, 2);
+        i += 2;
+        continue;
+      }
       char c = pattern[i];
       char token = Upper(c);
       if (token >= 'A' && token <= 'Z') {

@@ -284,6 +284,22 @@ bool HeldAgainstDelete(const struct stat& st) {
   return false;
 }
 
+}  // namespace
+
+namespace platform::detail {
+bool HeldForWriting(const std::string& hostPath) {
+  struct stat st;
+  if (stat(hostPath.c_str(), &st) != 0) return false;
+  std::lock_guard lock(handleMutex);
+  for (const FileObject* object : Handles()) {
+    if (object->dev == st.st_dev && object->ino == st.st_ino && Writes(object->access)) return true;
+  }
+  return false;
+}
+}  // namespace platform::detail
+
+namespace {
+
 FileObject* Lookup(HANDLE handle) {
   std::lock_guard lock(handleMutex);
   auto* object = static_cast<FileObject*>(handle);
@@ -514,7 +530,9 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void*, DWORD
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  int flags = O_CLOEXEC | O_NOCTTY;
+  // Non-blocking while opening: a FIFO must not hold every file operation of the process up
+  // behind the lock; blocking mode is restored once the file is open.
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   if (Reads(access) && Writes(access)) {
     flags |= O_RDWR;
   } else if (Writes(access)) {
@@ -584,6 +602,7 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void*, DWORD
       return INVALID_HANDLE_VALUE;
     }
   }
+  if (!(flags & O_PATH)) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   auto* object = new FileObject{fd, access, shareMode, st.st_dev, st.st_ino};
   Handles().insert(object);
   SetLastError(existed && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS)

@@ -14,5 +14,7 @@ std::string ParentOf(const std::string& hostPath);
 // is 2 (file not found), in a missing folder 3 (path not found).
 DWORD PathError(int err, const std::string& hostPath);
 void SetPathError(int err, const std::string& hostPath);
+// Whether a handle of this process has the file open for writing.
+bool HeldForWriting(const std::string& hostPath);
 
 }  // namespace platform::detail

@@ -79,29 +79,23 @@ bool IsRegularFile(const std::string& path) {
 }
 
 // The host file that `name` means, or a WinExec error. A name without an extension means
-// "name.exe"; Linux programs have no extensions, so the name as given is tried after that.
-std::string ResolveProgram(const std::string& name, UINT& error) {
+// "name.exe" and nothing else, as on Windows.
+std::string ResolveProgram(std::string name, UINT& error) {
   std::size_t separator = name.find_last_of("\\/:");
   std::string file = separator == std::string::npos ? name : name.substr(separator + 1);
-  std::vector<std::string> names;
-  if (file.find('.') == std::string::npos) names.push_back(name + ".exe");
-  names.push_back(name);
+  if (file.find('.') == std::string::npos) name += ".exe";
   if (separator != std::string::npos) {
-    std::string first;
-    for (const auto& candidate : names) {
-      std::string host = platform::ToHostPath(candidate);
-      if (host.empty()) {
-        error = ERROR_PATH_NOT_FOUND;
-        return {};
-      }
-      if (IsRegularFile(host)) return host;
-      if (first.empty()) first = host;
+    std::string host = platform::ToHostPath(name);
+    if (host.empty()) {
+      error = ERROR_PATH_NOT_FOUND;
+      return {};
     }
+    if (IsRegularFile(host)) return host;
     struct stat st;
-    if (stat(first.c_str(), &st) == 0) {
+    if (stat(host.c_str(), &st) == 0) {
       error = ERROR_ACCESS_DENIED;  // a folder or a device
     } else {
-      error = platform::detail::PathError(ENOENT, first);
+      error = platform::detail::PathError(ENOENT, host);
     }
     return {};
   }
@@ -109,19 +103,18 @@ std::string ResolveProgram(const std::string& name, UINT& error) {
   std::vector<std::string> folders{platform::ProgramFolder()};
   char cwd[PATH_MAX];
   if (getcwd(cwd, sizeof cwd)) folders.push_back(std::string(cwd) + "/");
-  for (const auto& candidate : names) {
-    for (const auto& folder : folders) {
-      if (IsRegularFile(folder + candidate)) return folder + candidate;
-    }
+  for (const auto& folder : folders) {
+    if (IsRegularFile(folder + name)) return folder + name;
   }
   error = ERROR_FILE_NOT_FOUND;
   return {};
 }
 
-enum class Kind { Native, Script, Windows, Unknown };
+enum class Kind { Native, Script, Windows, Unknown, Unreadable };
 
 Kind Inspect(const std::string& path, std::string& firstLine) {
   std::ifstream in(path, std::ios::binary);
+  if (!in) return Kind::Unreadable;
   std::string head(4, '\0');
   in.read(head.data(), 4);
   head.resize(static_cast<std::size_t>(in.gcount()));
@@ -192,6 +185,10 @@ UINT WinExec(const char* commandLine, UINT /*showCommand*/) {
   std::string path = ResolveProgram(program, error);
   if (path.empty()) return Fail(error);
 
+  // A file still being written here (an installer in the middle of its download) must not
+  // start half-written.
+  if (platform::detail::HeldForWriting(path)) return Fail(ERROR_ACCESS_DENIED);
+
   std::string firstLine;
   std::vector<std::string> argv;
   switch (Inspect(path, firstLine)) {
@@ -227,6 +224,8 @@ UINT WinExec(const char* commandLine, UINT /*showCommand*/) {
     }
     case Kind::Unknown:
       return Fail(ERROR_BAD_FORMAT);
+    case Kind::Unreadable:
+      return Fail(ERROR_ACCESS_DENIED);
   }
   for (auto& arg : args) argv.push_back(std::move(arg));
   std::vector<char*> pointers;
