@@ -20,8 +20,6 @@ std::string InOutErrorText(int code) {
       return "Invalid drive";
     case 18:
       return "No more files";
-    case 32:
-      return "Sharing violation";
     case 100:
       return "Attempt to read beyond end of file";
     case 101:
