@@ -45,8 +45,10 @@ bool TickTimerExpired(const TickTimer& timer) {
   std::int32_t now = NowTicks();
   if (now > timer.Deadline) return true;
   if (now >= timer.Begun) return false;
-  // The millisecond clock wrapped since the start: the tick count fell back to near 0.
-  return now + MaxTimerTicks > timer.Deadline;
+  // The millisecond clock wrapped since the start and the tick count fell back to near 0:
+  // count on from where the ticks wrapped, not from MaxTimerTicks, or a timer that spans the
+  // wrap would wait for days.
+  return now + TicksPerClockWrap > timer.Deadline;
 }
 
 int PumpOneMessage() {

@@ -131,6 +131,10 @@ struct TLogEntryHeader {
 };
 static_assert(sizeof(TLogEntryHeader) == 16);
 
+// The time column of the dispatch log: at least seven digits with a point before the fifth
+// (1234 ms gives "0001.234", 12345678 ms "1234.5678").
+std::string LogTimeText(DWORD ms);
+
 // Holds a critical section for a scope.
 class TLockHolder {
  public:
@@ -379,6 +383,10 @@ class TApdBaseDispatcher {
   int SetLineSignal(bool handshake, bool& state, bool level, int setCode, int clearCode);
   int ApplyLineSettings(TLineSettings& settings);
   int ReadDevicePiece(DWORD count);
+  bool FillInputFromCounts();
+  void NoteBytesArrived();
+  bool DeliverToHandlers(UINT msg, WPARAM wParam, LPARAM lParam);
+  void EndDelivery(bool outer);
   void LogIf(BYTE type, BYTE subType, DWORD value, const void* data = nullptr, DWORD length = 0);
   void PurgeRemovedHandlers();
 };

@@ -15,6 +15,10 @@ inline constexpr DWORD TickMs = 55;
 // The largest whole number of ticks whose length in milliseconds fits a signed 32-bit value.
 inline constexpr std::int32_t MaxTimerTicks = 39045157;
 
+// The tick count at which NowMs wraps (2^32 ms).
+inline constexpr std::int32_t TicksPerClockWrap =
+    static_cast<std::int32_t>((std::uint64_t{1} << 32) / TickMs);
+
 // NowMs divided by 55.
 std::int32_t NowTicks();
 
