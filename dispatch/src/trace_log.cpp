@@ -185,6 +185,7 @@ int TApdBaseDispatcher::WriteTraceFile(const std::string& fileName, bool append,
         text += "Transmit: ";
       else
         text += std::string("Special-") + static_cast<char>(entry.Kind) + ": ";
+      text += "\r\n";
       column = 0;
     }
     std::string item = ByteItem(entry.Data, allHex, hexNonPrintables);
