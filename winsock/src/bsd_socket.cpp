@@ -180,10 +180,11 @@ std::vector<std::string> CopyList(char** list) {
   return out;
 }
 
-// Calls a *_r look-up with a buffer that grows while the look-up reports ERANGE.
+// Calls a *_r look-up with a buffer that grows while the look-up reports ERANGE. The result
+// points into `buffer`, which the caller keeps until it has copied the result.
 template <typename Call>
-int WithBuffer(Call call) {
-  std::vector<char> buffer(1024);
+int WithBuffer(std::vector<char>& buffer, Call call) {
+  buffer.resize(1024);
   for (;;) {
     int rc = call(buffer.data(), buffer.size());
     if (rc != ERANGE || buffer.size() >= (1u << 20)) return rc;
@@ -445,7 +446,8 @@ LookupError HostByName(const char* name, HostEntry* entry) {
   hostent result{};
   hostent* found = nullptr;
   int herr = 0;
-  int rc = WithBuffer([&](char* buf, std::size_t size) {
+  std::vector<char> buffer;
+  int rc = WithBuffer(buffer, [&](char* buf, std::size_t size) {
     return ::gethostbyname2_r(name, AF_INET, &result, buf, size, &found, &herr);
   });
   if (rc == 0 && found) return FillHost(found, entry);
@@ -457,7 +459,8 @@ LookupError HostByAddr(const void* address, std::size_t size, HostEntry* entry) 
   hostent result{};
   hostent* found = nullptr;
   int herr = 0;
-  int rc = WithBuffer([&](char* buf, std::size_t bufSize) {
+  std::vector<char> buffer;
+  int rc = WithBuffer(buffer, [&](char* buf, std::size_t bufSize) {
     return ::gethostbyaddr_r(address, static_cast<socklen_t>(size), AF_INET, &result, buf, bufSize,
                              &found, &herr);
   });
@@ -470,7 +473,8 @@ LookupError HostByAddr(const void* address, std::size_t size, HostEntry* entry) 
 LookupError ServByName(const char* name, const char* protocol, ServEntry* entry) {
   servent result{};
   servent* found = nullptr;
-  int rc = WithBuffer([&](char* buf, std::size_t size) {
+  std::vector<char> buffer;
+  int rc = WithBuffer(buffer, [&](char* buf, std::size_t size) {
     return ::getservbyname_r(name, protocol, &result, buf, size, &found);
   });
   if (rc != 0 || !found) return rc == ERANGE ? LookupError::Other : LookupError::NoData;
@@ -481,7 +485,8 @@ LookupError ServByName(const char* name, const char* protocol, ServEntry* entry)
 LookupError ServByPort(std::uint16_t portNetworkOrder, const char* protocol, ServEntry* entry) {
   servent result{};
   servent* found = nullptr;
-  int rc = WithBuffer([&](char* buf, std::size_t size) {
+  std::vector<char> buffer;
+  int rc = WithBuffer(buffer, [&](char* buf, std::size_t size) {
     return ::getservbyport_r(portNetworkOrder, protocol, &result, buf, size, &found);
   });
   if (rc != 0 || !found) return rc == ERANGE ? LookupError::Other : LookupError::NoData;
@@ -492,7 +497,8 @@ LookupError ServByPort(std::uint16_t portNetworkOrder, const char* protocol, Ser
 LookupError ProtoByName(const char* name, ProtoEntry* entry) {
   protoent result{};
   protoent* found = nullptr;
-  int rc = WithBuffer([&](char* buf, std::size_t size) {
+  std::vector<char> buffer;
+  int rc = WithBuffer(buffer, [&](char* buf, std::size_t size) {
     return ::getprotobyname_r(name, &result, buf, size, &found);
   });
   if (rc != 0 || !found) return rc == ERANGE ? LookupError::Other : LookupError::NoData;
@@ -503,7 +509,8 @@ LookupError ProtoByName(const char* name, ProtoEntry* entry) {
 LookupError ProtoByNumber(int number, ProtoEntry* entry) {
   protoent result{};
   protoent* found = nullptr;
-  int rc = WithBuffer([&](char* buf, std::size_t size) {
+  std::vector<char> buffer;
+  int rc = WithBuffer(buffer, [&](char* buf, std::size_t size) {
     return ::getprotobynumber_r(number, &result, buf, size, &found);
   });
   if (rc != 0 || !found) return rc == ERANGE ? LookupError::Other : LookupError::NoData;
