@@ -1,0 +1,153 @@
+// The process-wide device socket that serves every Winsock dispatcher, and TWsConnection, one
+// TCP connection with its two rings and the Telnet conventions on its byte stream.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "forms/component.h"
+#include "platform/system.h"
+#include "port/socket.h"
+
+class TApdWinsockDispatcher;
+class TApdDeviceSocket;
+
+// Codes with which the device socket notifies a port (message 0B11h, wParam); any other value
+// is a Winsock error code.
+inline constexpr int NoticeAccept = 8;  // lParam: the peer's 32-bit address
+inline constexpr int NoticeConnected = 16;
+inline constexpr int NoticeClosed = 32;        // closed by the peer
+inline constexpr int NoticeDisconnected = 48;  // server role: the client went away
+
+// Telnet bytes.
+inline constexpr std::uint8_t TelnetIAC = 255;
+inline constexpr std::uint8_t TelnetDONT = 254;
+inline constexpr std::uint8_t TelnetDO = 253;
+inline constexpr std::uint8_t TelnetWONT = 252;
+inline constexpr std::uint8_t TelnetWILL = 251;
+inline constexpr std::uint8_t TelnetSB = 250;
+inline constexpr std::uint8_t TelnetSE = 240;
+inline constexpr std::uint8_t TelnetOptBinary = 0;
+inline constexpr std::uint8_t TelnetOptEcho = 1;
+inline constexpr std::uint8_t TelnetOptSuppressGA = 3;
+inline constexpr std::uint8_t TelnetOptTermType = 24;
+inline constexpr std::uint8_t TelnetOptTermSpeed = 32;
+// Option states.
+inline constexpr std::uint8_t TelnetOptionOff = 0;
+inline constexpr std::uint8_t TelnetOptionOn = 2;
+
+// The output ring is the port's output size plus this.
+inline constexpr DWORD OutputRingExtra = 4096;
+
+class TWsConnection : public TComponent {
+ public:
+  // Makes the main socket (raises EApdSocketException when that fails) and both rings.
+  TWsConnection(TApdDeviceSocket* owner, DWORD inSize, DWORD outSize);
+  ~TWsConnection() override;
+
+  // Read path: tops the input ring up from the comm socket, then delivers at most count
+  // decoded bytes. count 0 only tops up.
+  int Read(void* buffer, DWORD count);
+  // Write path: takes what fits (Telnet-encoded), then sends what the ring holds.
+  int Write(const void* buffer, DWORD count);
+  // Bytes stored in the input ring after a top-up (Telnet sequences count as stored bytes).
+  DWORD InputCount();
+  // OutCount of DeviceStatus: tries to send what is waiting first.
+  DWORD OutputWaiting();
+  void FlushInput();
+  void FlushOutput();
+
+  DWORD InStored() const;
+  DWORD OutStored() const;
+  bool InputRingFull() const { return InFull; }
+  // The last receive found the socket empty: no new bytes until the next read notice.
+  bool Drained() const { return FDrained; }
+  void SetDrained(bool drained) { FDrained = drained; }
+
+  // ---- Fields, in the declared order of the system ----
+  DWORD OutputCount = 0;
+  TSocket CommSocket = NoSocket;
+  TApdWinsockDispatcher* Dispatcher = nullptr;
+  std::uint8_t Connected = 0;
+  // Input ring.
+  std::unique_ptr<std::uint8_t[]> InBuffer;
+  DWORD InSize = 0;
+  bool InFull = false;
+  DWORD InRead = 0;
+  DWORD InScan = 0;  // end of the bytes already known to need no decoding
+  DWORD InWrite = 0;
+  bool Client = true;
+  bool Telnet = false;
+  // Output ring.
+  std::unique_ptr<std::uint8_t[]> OutBuffer;
+  DWORD OutSize = 0;
+  bool OutFull = false;
+  DWORD OutSend = 0;
+  DWORD OutWrite = 0;
+  TSocket MainSocket = NoSocket;
+  std::uint8_t OptBinary = TelnetOptionOff;
+  std::uint8_t OptSuppressGA = TelnetOptionOff;
+  std::uint8_t OptEcho = TelnetOptionOff;
+
+ private:
+  TApdDeviceSocket& Owner() const;
+  void TopUp(bool both);
+  int ReceivePiece(std::uint8_t* at, DWORD length);
+  DWORD Decode(std::uint8_t* out, DWORD count);
+  // Interprets the command at the read position; false when its bytes have not all arrived.
+  bool TakeCommand(DWORD stored, std::uint8_t* out, DWORD& delivered, DWORD count);
+  std::uint8_t PeekIn(DWORD offset) const;
+  void ConsumeIn(DWORD count);
+  void Negotiate(std::uint8_t command, std::uint8_t option);
+  void SendRaw(const std::uint8_t* bytes, DWORD length);
+  void LogTelnet(std::uint8_t subType, DWORD value, const void* data = nullptr, DWORD length = 0);
+  DWORD EncodeInto(const std::uint8_t* source, DWORD count);
+  void SendStored();
+
+  bool FDrained = false;
+  bool FPendingCR = false;  // a CR ended the previous write (binary off)
+};
+
+class TApdDeviceSocket : public TApdSocket {
+ public:
+  static const TClassRecord& StaticClass();
+  const TClassRecord& ClassType() const override { return StaticClass(); }
+
+  explicit TApdDeviceSocket(TComponent* owner);
+  ~TApdDeviceSocket() override;
+
+  // Under Lock: the cached connection when socket is the cached one, else the first connection
+  // whose comm or main socket is socket (which is then cached).
+  TWsConnection* FindConnection(TSocket socket);
+  // Sends 0B11h (code, value) to the port of the socket's dispatcher with its Notifying flag
+  // set; 0 when there is no dispatcher or port.
+  LRESULT NotifyPort(TSocket socket, int code, LPARAM value);
+  // Creates a connection under Lock (raises when its socket cannot be made).
+  TWsConnection* CreateConnection(DWORD inSize, DWORD outSize);
+  // Closes the connection's sockets and destroys it, under Lock.
+  void DestroyConnection(TWsConnection* connection);
+  void ForgetCache();
+
+  std::string TerminalType = "vt100";
+  CRITICAL_SECTION Lock{};
+
+ protected:
+  void DoAccept(TSocket socket) override;
+  void DoConnect(TSocket socket) override;
+  void DoDisconnect(TSocket socket) override;
+  void DoError(TSocket socket, int errorCode) override;
+  void DoRead(TSocket socket) override;
+  void DoWrite(TSocket socket) override;
+
+ private:
+  TSocket FCachedSocket = NoSocket;
+  TWsConnection* FCachedConnection = nullptr;
+};
+
+// The process-wide device socket, made on first use (owner none).
+TApdDeviceSocket& DeviceSocket();
+// True once DeviceSocket() has made it.
+bool DeviceSocketExists();
+// Program end: destroys it (with every connection left).
+void FreeDeviceSocket();

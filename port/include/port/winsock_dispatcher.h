@@ -1,0 +1,63 @@
+// TApdWinsockDispatcher: the dispatcher of a port whose device is one TCP connection. Its
+// device slots work on a TWsConnection of the process-wide device socket; a 50 ms timer and
+// socket notices sent to its "awDispatch" window drive its processing passes on the
+// user-interface thread.
+#pragma once
+
+#include <cstdint>
+
+#include "dispatch/dispatcher.h"
+#include "port/socket.h"
+
+class TWsConnection;
+
+// The processing timer's period.
+inline constexpr UINT WinsockDispatchPeriodMs = 50;
+
+class TApdWinsockDispatcher : public TApdBaseDispatcher {
+ public:
+  explicit TApdWinsockDispatcher(TApdCustomComPort* owner);
+  ~TApdWinsockDispatcher() override;
+
+  // Address set-up before OpenConnection: port in network byte order, address in network
+  // byte order (0 in the server role).
+  void SetupAddresses(std::uint32_t address, WORD port, bool telnet, bool client);
+
+  // ---- Device slots ----
+  int DeviceEscape(int code) override;
+  int DeviceFlush(int which) override;
+  DWORD DeviceStatus(TDeviceCounts& counts) override;
+  int DeviceEventMask(int mask) override;
+  int DeviceGetLine(TLineSettings& settings) override;
+  int DeviceRead(void* buffer, DWORD count) override;
+  int DeviceSetLine(const TLineSettings& settings) override;
+  int DeviceWrite(const void* buffer, DWORD count) override;
+  bool DeviceWaitEvent(DWORD& eventMask, void* overlapped) override;
+  bool DeviceSetup(DWORD inSize, DWORD outSize) override;
+  void BeginDispatching() override;
+  void EndDispatching() override;
+  int DeviceOpen(const char* deviceName, DWORD inSize, DWORD outSize) override;
+  int DeviceClose() override;
+  int PollDevice() override;
+
+  // One processing pass (a dispatch step inside the re-entry guard). While the connection
+  // keeps filling the rings and the handlers keep taking bytes, further steps follow at once,
+  // so that a burst of input never waits for the next notice or timer.
+  void ProcessPass(bool pollOnly);
+
+  // The connection of DeviceId (none before open and after close).
+  TWsConnection* Connection() const;
+
+  // Connected state of the connection, mirrored in ModemBits bit 80h (carrier detect).
+  void SetConnected(TWsConnection& connection, bool connected);
+
+  // ---- Fields ----
+  bool InPass = false;  // re-entry guard
+  TSockAddrIn RemoteAddress{};
+  TSockAddrIn LocalAddress{};
+  bool Client = true;
+  bool Telnet = false;
+};
+
+// Registers the "awDispatch" window class (once per process).
+void RegisterDispatchWindowClass();
