@@ -122,8 +122,16 @@ FARPROC GetProcAddress(HMODULE module, const char* procName) {
     SetLastError(ERROR_PROC_NOT_FOUND);  // no export ordinals here
     return nullptr;
   }
-  void* symbol = dlsym(IsProgram(module) ? ProgramHandle() : module, procName);
-  if (!symbol) {
+  // dlsym also searches the libraries the module depends on; only the module's own exports
+  // count, or a binding that lacks "send" would silently get the C library's.
+  void* handle = IsProgram(module) ? ProgramHandle() : module;
+  void* symbol = dlsym(handle, procName);
+  link_map* mine = nullptr;
+  link_map* owner = nullptr;
+  Dl_info info;
+  if (symbol == nullptr || dlinfo(handle, RTLD_DI_LINKMAP, &mine) != 0 ||
+      dladdr1(symbol, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) == 0 ||
+      owner != mine) {
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
   }

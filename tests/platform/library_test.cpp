@@ -119,6 +119,11 @@ TEST_F(LibraryTest, MissingLibrariesAndProcedures) {
   // binding that resolved "malloc" or "send" elsewhere would call the wrong function.
   EXPECT_EQ(GetProcAddress(lib, "malloc"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
+  EXPECT_EQ(GetProcAddress(lib, "strlen"), nullptr);
+  using LengthFunction = int (*)(const char*);
+  auto length = reinterpret_cast<LengthFunction>(GetProcAddress(lib, "kvb_testlib_length"));
+  ASSERT_NE(length, nullptr);
+  EXPECT_EQ(length("WSOCK32"), 7);
   EXPECT_EQ(GetProcAddress(lib, reinterpret_cast<const char*>(1)), nullptr);  // an ordinal
   FreeLibrary(lib);
 }
