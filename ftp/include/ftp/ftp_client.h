@@ -1,0 +1,260 @@
+// TApdCustomFtpClient: an FTP client component that logs in to one server over one control
+// connection (its Winsock port base) and runs one operation at a time: change directory,
+// report the current directory, list a directory, retrieve a file, abort. Every operation
+// only starts its work and returns; results arrive later as events on the user-interface
+// thread, fired from the client's own hidden window. TApdFtpClient publishes its properties.
+//
+// Events of one operation, for a usual dialogue:
+//   login:     fsConnected (220), fsLoggedIn (230); a refusal such as 530 gives OnFtpError and
+//              the client stays logging in (OpenSession again sends "USER " once more)
+//   directory: fsCommandDone (250) or fsDirectoryReply (257, the quoted name)
+//   listing:   fsDataReceived with the listing text (at most 32,768 bytes)
+//   retrieval: fsProgress per received chunk (ByteCount), then fsTransferDone
+//   logout:    fsLoggedOut (and the log code flLoggedOut), then fsClosed when the server's
+//              221 arrived
+//   timeouts:  fsTimedOut (TransferTimeout); OnFtpError(-1) (ConnectTimeout)
+// A listing or retrieval ends once, when both its data connection has ended and the server's
+// final reply has come, in whichever order: fsDataReceived / fsTransferDone when the data
+// connection closed cleanly and the reply is 226 or 250; otherwise one OnFtpError (the error
+// reply's code and text, or the Winsock error of the data connection). OnFtpReply is fired
+// for every line received on the control connection.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "ftp/ftp_types.h"
+#include "platform/messages.h"
+#include "port/socket.h"
+#include "port/winsock_port.h"
+
+class TApdDataPacket;
+class TApdFtpLog;
+class TApdSocket;
+
+namespace platform {
+class TFileStream;
+}
+
+// The engine's states; "busy" is any state beyond idle.
+enum TFtpClientState : BYTE {
+  fcClosed = 0,
+  fcLoggingIn = 1,
+  fcIdle = 2,
+  fcListing = 3,
+  fcRetrieving = 4,
+  fcDirCommand = 5,
+};
+
+inline constexpr int FtpCommandStackSize = 32;
+inline constexpr int DefaultTransferTimeout = 1092;  // ticks: 60.06 s
+// Listing text kept; a data chunk is at most one more byte than this.
+inline constexpr int FtpDataBufferSize = 32768;
+inline constexpr int FtpReplyBufferSize = 32768;
+
+class TApdCustomFtpClient : public TApdCustomWinsockPort {
+ public:
+  static const TClassRecord& StaticClass();
+  const TClassRecord& ClassType() const override { return StaticClass(); }
+
+  explicit TApdCustomFtpClient(TComponent* owner);
+  ~TApdCustomFtpClient() override;
+  void BeforeDestruction() override;
+  void Loaded() override;
+  void Notification(TComponent* component, TOperation operation) override;
+
+  // ---- Operations: each returns at once ----
+  // Closed: opens the control connection to ServerAddress:WsPort (result: whether the port
+  // opened; errors opening it are raised). Logging in: sends "USER " again, true. Otherwise
+  // false.
+  bool OpenSession();
+  // Sends "QUIT" when connected, handles messages for 5 ticks, closes the connection. Result:
+  // whether the connection was open.
+  bool CloseSession();
+  // Idle only: "CWD " + directory, or "PWD" for an empty one.
+  bool ChangeDirectory(const std::string& Directory);
+  // Idle only: "PWD".
+  bool ReportCurrentDirectory();
+  // Idle only: "NLST" or "LIST" (FullListing), with " " + Directory when not empty. False when
+  // not idle or the data connection could not be prepared.
+  bool ListDirectory(const std::string& Directory, bool FullListing);
+  // Idle only, both names not empty: "RETR " + RemoteName into LocalName. An error opening
+  // the local file is raised (the client stays idle).
+  bool RetrieveFile(const std::string& RemoteName, const std::string& LocalName,
+                    TFtpWriteMode Mode);
+  // Busy only: sends "ABOR" at once; received file data is no longer written.
+  bool AbortTransfer();
+  // True from a successful OpenSession until the session is closed.
+  bool IsSessionOpen() const { return FState != fcClosed; }
+
+  // ---- Properties ----
+  const std::string& Account() const { return FAccount; }
+  void SetAccount(const std::string& account) { FAccount = account; }
+  // Ticks; at most 0: no limit.
+  int ConnectTimeout() const { return FConnectTimeout; }
+  void SetConnectTimeout(int ticks) { FConnectTimeout = ticks; }
+  TFtpFileType FileType() const { return FFileType; }
+  void SetFileType(TFtpFileType type) { FFileType = type; }
+  // When set, log codes go to the log component and OnFtpLog is not fired.
+  TApdFtpLog* FtpLog() const { return FFtpLog; }
+  void SetFtpLog(TApdFtpLog* log);
+  const std::string& Password() const { return FPassword; }
+  void SetPassword(const std::string& password) { FPassword = password; }
+  bool PassiveMode() const { return FPassiveMode; }
+  void SetPassiveMode(bool passive) { FPassiveMode = passive; }
+  // Ticks; at most 0 disables the transfer timer.
+  int TransferTimeout() const { return FTransferTimeout; }
+  void SetTransferTimeout(int ticks) { FTransferTimeout = ticks; }
+  const std::string& UserName() const { return FUserName; }
+  void SetUserName(const std::string& name) { FUserName = name; }
+
+  // Data bytes received in the current listing or retrieval.
+  std::int64_t ByteCount() const { return FByteCount; }
+  // Where a wmResume retrieval restarts; RetrieveFile replaces a negative value, or one beyond
+  // the end of the local file, by the file's size.
+  std::int64_t ResumeOffset() const { return FResumeOffset; }
+  void SetResumeOffset(std::int64_t offset) { FResumeOffset = offset; }
+  // Names of the latest RetrieveFile (read by the history log).
+  const std::string& RemoteName() const { return FRemoteName; }
+  const std::string& LocalName() const { return FLocalName; }
+
+  TFtpClientState State() const { return FState; }
+  HWND Window() const { return FWindow; }
+  TApdDataPacket* ReplyPacket() const { return FReplyPacket; }
+
+  // The latest passive connect: the address named by the 227 reply (network order), the
+  // address actually connected to (the control connection's peer, network order) and the
+  // port (host order).
+  struct TPassiveTarget {
+    std::uint32_t ReplyAddress = 0;
+    std::uint32_t ConnectAddress = 0;
+    WORD Port = 0;
+  };
+  const TPassiveTarget& LastPassiveTarget() const { return FPassiveTarget; }
+
+  TFtpErrorEvent OnFtpError;
+  TFtpLogEvent OnFtpLog;
+  TFtpReplyEvent OnFtpReply;
+  TFtpStatusEvent OnFtpStatus;
+
+ protected:
+  void DoConnected() override;
+  void DoDisconnected() override;
+
+ private:
+  // ---- Command engine ----
+  void WndProc(TMessage& message);
+  void HandleMessage(TMessage& message);
+  void LineIntake(TObject* sender, const std::string& line);
+  void HandleReply(int code, const std::string& line);
+  void DispatchReply(int code);
+  void ErrorPath(int code);
+  void TimerHandler(UINT msg, WPARAM wParam, LPARAM lParam);
+  void Send(const std::string& command);
+  void PushCommand(const std::string& command);
+  void SendNextCommand();
+  void ClearCommands() { FQueueCount = 0; }
+  void SetState(TFtpClientState state);
+  void SetStateClosed();
+  void SetStateIdle(bool succeeded);
+  void ReportStatus(TFtpStatusCode code, const char* text);
+  void ReportError(int code, const char* text);
+  void ReportLog(TFtpLogCode code);
+  void PostText(UINT msg, WPARAM code, const char* text);
+  void RemoveTransferTimer();
+  void RestartTransferTimer();
+  void RearmTransferTimer();
+  void StopConnectTimer();
+  void ForgetPendingTexts();
+
+  // ---- Data connections and transfers ----
+  bool PrepareDataConnection();
+  bool PrepareActive();
+  void PassiveConnect(const std::string& argument);
+  void SockAccept(TObject* sender, TSocket socket);
+  void SockDisconnect(TObject* sender, TSocket socket);
+  void SockError(TObject* sender, TSocket socket, int errorCode);
+  void SockRead(TObject* sender, TSocket socket);
+  void SockWrite(TObject* sender, TSocket socket);
+  // One receive; false when nothing came.
+  bool ReceiveChunk();
+  void WriteChunk(const char* data, int count);
+  void FinishDataConnection(bool succeeded);
+  void ReleaseDataConnection();
+  void CloseLocalFile(bool succeeded);
+  void DataConnectionEnded();
+  void TryCompleteTransfer();
+  void LocalFileFailed(int code, const std::string& text);
+  std::uint32_t ControlPeerAddress();
+
+  // ---- Fields ----
+  bool FAbort = false;
+  std::string FCommands[FtpCommandStackSize];
+  std::uint8_t FQueueCount = 0;
+  TSockAddrIn FAcceptAddress{};
+  TSocket FDataSocket = NoSocket;
+  HWND FWindow = nullptr;
+  TApdDataPacket* FReplyPacket = nullptr;
+  std::unique_ptr<char[]> FDataBuffer;
+  std::string FReplyBuffer;
+  TSocket FListenSocket = NoSocket;
+  TSockAddrIn FLocalAddress{};
+  std::unique_ptr<platform::TFileStream> FLocalFile;
+  bool FMultiLine = false;
+  std::string FMultiLineTerminator;
+  bool FDestroying = false;
+  TFtpClientState FState = fcClosed;
+  TApdSocket* FSocket = nullptr;
+  DWORD FTransferTimer = 0;
+  bool FTimerHandlerRegistered = false;
+  bool FConnectTimerRunning = false;
+
+  std::string FAccount;
+  std::int64_t FByteCount = 0;
+  int FConnectTimeout = 0;
+  TFtpFileType FFileType = ftBinary;
+  TApdFtpLog* FFtpLog = nullptr;
+  std::string FLocalName;
+  std::string FPassword;
+  bool FPassiveMode = false;
+  int FTransferTimeout = DefaultTransferTimeout;
+  std::string FRemoteName;
+  std::int64_t FResumeOffset = 0;
+  std::string FUserName;
+
+  // Transfer bookkeeping: an operation with a data connection ends when both its data
+  // connection has ended and its final reply has come.
+  bool FTransferCommandSent = false;
+  bool FDataEnded = false;
+  int FFinalReply = 0;  // the transfer command's final reply code, 0 while none
+  std::string FFinalReplyText;
+  bool FDataDiscarded = false;     // received file data dropped after AbortTransfer
+  bool FFinishing = false;         // socket failures while finishing stay silent
+  bool FLocalFileFailed = false;   // a local write failed: the retrieval is over
+  std::int64_t FListingCount = 0;  // listing bytes stored in the data buffer
+  std::string FTempName;           // wmReplace writes here until the retrieval succeeded
+  // Replies still due for commands sent, and those of them that belong to an operation that
+  // already ended (they are taken without effect).
+  int FRepliesDue = 0;
+  int FStaleReplies = 0;
+  TPassiveTarget FPassiveTarget;
+
+  // Texts posted with messages and not handled yet (freed at destruction).
+  std::unordered_set<std::string*> FPendingTexts;
+  std::vector<TComponent*> FInsertedCandidates;
+};
+
+class TApdFtpClient : public TApdCustomFtpClient {
+ public:
+  static const TClassRecord& StaticClass();
+  const TClassRecord& ClassType() const override { return StaticClass(); }
+
+  explicit TApdFtpClient(TComponent* owner) : TApdCustomFtpClient(owner) {}
+};
+
+// Registers TApdFtpClient, TApdFtpLog and TApdDataPacket with the class registry (also done
+// at start-up; calling it again does nothing).
+void RegisterFtpComponents();
