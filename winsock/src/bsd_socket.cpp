@@ -22,7 +22,8 @@ namespace bsd {
 namespace {
 
 // The C library's own socket functions. This library exports functions of the same names,
-// so calling them by name from here could bind to our exports; libc's handle cannot.
+// so calling them by name from here could bind to our exports; looking them up past this
+// library cannot.
 struct Libc {
   decltype(&::socket) socket;
   decltype(&::bind) bind;
@@ -57,8 +58,10 @@ struct Libc {
 
   template <typename F>
   static void Resolve(void* libc, F& slot, const char* name) {
-    void* address = libc ? dlsym(libc, name) : nullptr;
-    if (!address) address = dlsym(RTLD_NEXT, name);
+    // The objects loaded after this library: the C library (or a sanitizer's interceptor
+    // in front of it), never our own export.
+    void* address = dlsym(RTLD_NEXT, name);
+    if (!address && libc) address = dlsym(libc, name);
     if (!address) {
       std::fprintf(stderr, "wsock32: the C library has no %s\n", name);
       std::abort();
