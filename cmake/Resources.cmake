@@ -79,7 +79,10 @@ function(target_resources target)
     set(objects ${target}_resources_${serial})
     add_library(${objects} OBJECT "${output}")
     target_include_directories(${objects} PRIVATE "${KVB_RESOURCE_INCLUDE_DIR}")
-    target_link_libraries(${target} INTERFACE "$<TARGET_OBJECTS:${objects}>")
+    # Appended to the property rather than through target_link_libraries, so that the caller
+    # may use either signature of target_link_libraries for its own target.
+    set_property(TARGET ${target} APPEND PROPERTY
+      INTERFACE_LINK_LIBRARIES "$<TARGET_OBJECTS:${objects}>")
     target_link_options(${target} INTERFACE "${export}")
     add_dependencies(${target} ${objects})
   elseif(type STREQUAL "EXECUTABLE")
