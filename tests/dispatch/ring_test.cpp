@@ -207,12 +207,6 @@ TEST_F(OutputTest, FailureMagnitudeNeverRecordsPastTheBlock) {
   EXPECT_EQ(d.TraceIndex, 2u);
 }
 
-TEST_F(OutputTest, UpdateDeviceCountsKeepsOnlyLowFiveErrorBits) {
-  d.StatusBits = 0xFF;
-  d.UpdateDeviceCounts();
-  EXPECT_EQ(d.LineErrors, 0x1Fu);
-}
-
 // ---- Registry ----
 
 TEST(RegistryTest, FreedSlotIsReusedAndTrailingSlotsAreTrimmed) {
@@ -335,7 +329,7 @@ TEST(OpenCloseTest, CloseFlushesClosesAndFreesTheRing) {
   EXPECT_EQ(d.Closes, 1);
 }
 
-// ---- Line control and option bits ----
+// ---- Line control ----
 
 TEST(LineControlTest, SignalsUseEscapesUnlessHandshaking) {
   TTestDispatcher d;
@@ -387,14 +381,6 @@ TEST(LineControlTest, LineErrorsAreTakenInOrderAndCleared) {
   EXPECT_TRUE(d.TakeLineBreak());
   EXPECT_FALSE(d.TakeLineBreak());
   EXPECT_EQ(d.TakeLineError(), 0);
-}
-
-TEST(LineControlTest, OptionBitsAreSetAndClearedBitwise) {
-  TTestDispatcher d;
-  d.SetOptionBits(0x14);
-  d.SetOptionBits(0x01);
-  d.ClearOptionBits(0x10);
-  EXPECT_EQ(d.OptionBits, 0x05u);
 }
 
 }  // namespace

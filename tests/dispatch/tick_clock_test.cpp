@@ -11,18 +11,6 @@ namespace {
 
 constexpr DWORD WrapMs = 0;  // NowMs value just after the wrap
 
-TEST(TickClockTest, NowMsFollowsThePerformanceCounter) {
-  LARGE_INTEGER count{}, frequency{};
-  ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
-  DWORD before = NowMs();
-  QueryPerformanceCounter(&count);
-  DWORD after = NowMs();
-  auto expected = static_cast<DWORD>(static_cast<std::uint64_t>(count.QuadPart) /
-                                     static_cast<std::uint64_t>(frequency.QuadPart / 1000));
-  EXPECT_LE(expected - before, after - before);
-  EXPECT_EQ(NowTicks(), static_cast<std::int32_t>(NowMs() / 55));
-}
-
 TEST(TickClockTest, LongIntervalsAreCutToMaxTimerTicks) {
   TickTimer timer;
   StartTickTimer(timer, 2'000'000'000);
