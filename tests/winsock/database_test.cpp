@@ -92,7 +92,10 @@ TEST_F(Database, ProtocolsAndHosts) {
   EXPECT_EQ(api.ntohl(first) >> 24, 127u);
 
   EXPECT_EQ(api.gethostbyname("no-such-host.invalid"), nullptr);
-  EXPECT_EQ(api.WSAGetLastError(), ws::WSAHOST_NOT_FOUND);
+  // Not found, or "try again" where no name server answers: a host-database number either way.
+  int err = api.WSAGetLastError();
+  EXPECT_TRUE(err == ws::WSAHOST_NOT_FOUND || err == ws::WSATRY_AGAIN || err == ws::WSANO_DATA)
+      << err;
 
   char name[256];
   ASSERT_EQ(api.gethostname(name, sizeof name), 0);
