@@ -104,6 +104,9 @@ struct PendingPosts {
 };
 
 // Asynchronous notification engine (async_select.cpp). All with the table lock held.
+// A socket's watch lives in the loop of the thread that called WSAAsyncSelect; only that
+// thread can change what the loop polls for, so recv/send/accept on a registered socket
+// belong on that thread (as its window's messages do).
 int RegisterAsyncSelect(Sock& s, HWND hwnd, UINT msg, std::uint32_t mask);
 // Events re-enabled by recv, accept or a would-block send; may post at once when the
 // condition is known to hold and cannot be polled for.
