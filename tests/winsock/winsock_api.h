@@ -17,20 +17,55 @@ namespace wstest {
 
 namespace ws = winsock;
 
-#define WSTEST_ENTRY_POINTS(X)                                                                    \
-  X(accept)                                                                                       \
-  X(bind)                                                                                         \
-  X(closesocket) X(connect) X(getpeername) X(getsockname) X(getsockopt) X(htonl) X(htons)         \
-      X(inet_addr) X(inet_ntoa) X(ioctlsocket) X(listen) X(ntohl) X(ntohs) X(recv) X(recvfrom)    \
-          X(select) X(send) X(sendto) X(setsockopt) X(shutdown) X(socket) X(gethostbyaddr)        \
-              X(gethostbyname) X(gethostname) X(getservbyport) X(getservbyname)                   \
-                  X(getprotobynumber) X(getprotobyname) X(WSAStartup) X(WSACleanup)               \
-                      X(WSASetLastError) X(WSAGetLastError) X(WSAIsBlocking)                      \
-                          X(WSAUnhookBlockingHook) X(WSASetBlockingHook) X(WSACancelBlockingCall) \
-                              X(WSAAsyncGetServByName) X(WSAAsyncGetServByPort)                   \
-                                  X(WSAAsyncGetProtoByName) X(WSAAsyncGetProtoByNumber)           \
-                                      X(WSAAsyncGetHostByName) X(WSAAsyncGetHostByAddr)           \
-                                          X(WSACancelAsyncRequest) X(WSAAsyncSelect)
+// clang-format off
+#define WSTEST_ENTRY_POINTS(X) \
+  X(accept) \
+  X(bind) \
+  X(closesocket) \
+  X(connect) \
+  X(getpeername) \
+  X(getsockname) \
+  X(getsockopt) \
+  X(htonl) \
+  X(htons) \
+  X(inet_addr) \
+  X(inet_ntoa) \
+  X(ioctlsocket) \
+  X(listen) \
+  X(ntohl) \
+  X(ntohs) \
+  X(recv) \
+  X(recvfrom) \
+  X(select) \
+  X(send) \
+  X(sendto) \
+  X(setsockopt) \
+  X(shutdown) \
+  X(socket) \
+  X(gethostbyaddr) \
+  X(gethostbyname) \
+  X(gethostname) \
+  X(getservbyport) \
+  X(getservbyname) \
+  X(getprotobynumber) \
+  X(getprotobyname) \
+  X(WSAStartup) \
+  X(WSACleanup) \
+  X(WSASetLastError) \
+  X(WSAGetLastError) \
+  X(WSAIsBlocking) \
+  X(WSAUnhookBlockingHook) \
+  X(WSASetBlockingHook) \
+  X(WSACancelBlockingCall) \
+  X(WSAAsyncGetServByName) \
+  X(WSAAsyncGetServByPort) \
+  X(WSAAsyncGetProtoByName) \
+  X(WSAAsyncGetProtoByNumber) \
+  X(WSAAsyncGetHostByName) \
+  X(WSAAsyncGetHostByAddr) \
+  X(WSACancelAsyncRequest) \
+  X(WSAAsyncSelect)
+// clang-format on
 
 struct Api {
   HMODULE module = nullptr;
