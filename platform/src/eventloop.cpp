@@ -13,7 +13,7 @@ using detail::CurrentQueue;
 WatchId AddFdWatch(int fd, short events, WatchCallback callback) {
   auto& queue = CurrentQueue();
   WatchId id = queue.nextWatchId++;
-  queue.watches.push_back({id, fd, events, std::move(callback)});
+  queue.watches.push_back({id, fd, events, std::make_shared<WatchCallback>(std::move(callback))});
   return id;
 }
 
@@ -43,12 +43,17 @@ void SetLoopSource(LoopSource* source) {
 
 bool PumpLoop(int timeoutMs) {
   auto& queue = CurrentQueue();
-  auto& fds = queue.pollBuffer;
+  // One set of buffers per nesting level: a callback may run a nested loop, and the outer
+  // level still needs what its poll() reported. Reused, so a pass allocates nothing.
+  if (queue.frames.size() <= queue.depth)
+    queue.frames.push_back(std::make_unique<detail::PollFrame>());
+  auto& frame = *queue.frames[queue.depth];
+  auto& fds = frame.fds;
+  auto& ids = frame.ids;
   fds.clear();
+  ids.clear();
   fds.push_back({queue.wakeFd, POLLIN, 0});
   // Watch ids alongside the descriptors, so that a callback that removes a watch is safe.
-  std::vector<WatchId> ids;
-  ids.reserve(queue.watches.size());
   for (auto& watch : queue.watches) {
     if (watch.events == 0) continue;
     fds.push_back({watch.fd, watch.events, 0});
@@ -64,21 +69,24 @@ bool PumpLoop(int timeoutMs) {
     for (auto& p : fds) p.revents = 0;
     n = 0;
   }
-  // Copy what was ready before any callback runs: callbacks may add or remove watches and
-  // re-enter the loop (which reuses pollBuffer).
-  std::vector<pollfd> ready(fds.begin(), fds.end());
-  if (ready[0].revents) queue.DrainWake();
+  // The source sees every poll, also an empty one: GLib must check after each query.
+  if (n == 0 && !queue.source) return false;
+  ++queue.depth;
+  struct DepthGuard {
+    std::size_t& depth;
+    ~DepthGuard() { --depth; }
+  } guard{queue.depth};
+  if (fds[0].revents) queue.DrainWake();
   for (std::size_t i = 0; i < ids.size(); ++i) {
-    const pollfd& p = ready[i + 1];
+    const pollfd p = fds[i + 1];
     if (!p.revents) continue;
     if (auto* watch = FindWatch(ids[i])) {
-      auto callback = watch->callback;  // the watch may be removed inside
-      callback(p.fd, p.revents);
+      auto callback = watch->callback;  // shared: the watch may be removed inside
+      (*callback)(p.fd, p.revents);
     }
   }
-  if (queue.source && sourceStart <= ready.size())
-    queue.source->Dispatch(
-        std::span<pollfd>(ready.data() + sourceStart, ready.size() - sourceStart));
+  if (queue.source && sourceStart <= fds.size())
+    queue.source->Dispatch(std::span<pollfd>(fds.data() + sourceStart, fds.size() - sourceStart));
   return n > 0;
 }
 

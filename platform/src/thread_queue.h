@@ -36,7 +36,13 @@ struct Watch {
   WatchId id = 0;
   int fd = -1;
   short events = 0;
-  WatchCallback callback;
+  std::shared_ptr<WatchCallback> callback;
+};
+
+// Buffers of one nesting level of the loop.
+struct PollFrame {
+  std::vector<pollfd> fds;
+  std::vector<WatchId> ids;
 };
 
 struct ThreadQueue {
@@ -61,7 +67,8 @@ struct ThreadQueue {
   WatchId nextWatchId = 1;
   LoopSource* source = nullptr;
   unsigned long long pollCount = 0;
-  std::vector<pollfd> pollBuffer;
+  std::vector<std::unique_ptr<PollFrame>> frames;
+  std::size_t depth = 0;
 
   void Wake();
   void DrainWake();
