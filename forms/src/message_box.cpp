@@ -1,0 +1,49 @@
+#include "forms/message_box.h"
+
+std::vector<int> MessageBoxButtons(UINT flags) {
+  switch (flags & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+      return {IDOK, IDCANCEL};
+    case MB_ABORTRETRYIGNORE:
+      return {IDABORT, IDRETRY, IDIGNORE};
+    case MB_YESNOCANCEL:
+      return {IDYES, IDNO, IDCANCEL};
+    case MB_YESNO:
+      return {IDYES, IDNO};
+    case MB_RETRYCANCEL:
+      return {IDRETRY, IDCANCEL};
+    case MB_CANCELTRYCONTINUE:
+      return {IDCANCEL, IDTRYAGAIN, IDCONTINUE};
+    default:
+      return {IDOK};
+  }
+}
+
+int MessageBoxDefaultButton(UINT flags) {
+  auto buttons = MessageBoxButtons(flags);
+  std::size_t index = (flags & MB_DEFMASK) >> 8;
+  return index < buttons.size() ? buttons[index] : buttons[0];
+}
+
+int MessageBoxEscapeResult(UINT flags) {
+  auto buttons = MessageBoxButtons(flags);
+  for (int id : buttons)
+    if (id == IDCANCEL) return IDCANCEL;
+  if (buttons.size() == 1 && buttons[0] == IDOK) return IDOK;
+  return 0;
+}
+
+TMessageBoxIcon MessageBoxIconOf(UINT flags) {
+  switch (flags & MB_ICONMASK) {
+    case MB_ICONHAND:
+      return TMessageBoxIcon::Error;
+    case MB_ICONQUESTION:
+      return TMessageBoxIcon::Question;
+    case MB_ICONEXCLAMATION:
+      return TMessageBoxIcon::Warning;
+    case MB_ICONASTERISK:
+      return TMessageBoxIcon::Information;
+    default:
+      return TMessageBoxIcon::None;
+  }
+}
