@@ -1,0 +1,97 @@
+#include "table_formats.h"
+
+#include <charconv>
+#include <limits>
+
+namespace multilang::detail {
+
+namespace {
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+}  // namespace
+
+std::string LowerAscii(std::string_view text) {
+  // ASCII letters only: Big5 trail bytes in 0x40 .. 0x7E must stay as they are, but a
+  // trail byte never starts a character, so only single-byte characters are folded.
+  std::string out(text);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    auto c = static_cast<unsigned char>(out[i]);
+    if (c >= 0x81) {
+      ++i;  // lead byte: skip its trail byte
+      continue;
+    }
+    if (c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         LowerAscii(text.substr(0, prefix.size())) == LowerAscii(prefix);
+}
+
+bool ParseDecimal(std::string_view text, std::int64_t min, std::int64_t max, std::int64_t& value) {
+  text = TrimBlanks(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  std::int64_t parsed = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (error != std::errc() || end != text.data() + text.size()) return false;
+  if (parsed < min || parsed > max) return false;
+  value = parsed;
+  return true;
+}
+
+bool ParseCharSetLine(std::string_view line, std::string& name, int& charset) {
+  auto comma = line.find(',');
+  if (comma == std::string_view::npos) return false;
+  std::int64_t number;
+  if (!ParseDecimal(line.substr(comma + 1), 0, 255, number)) return false;
+  name = std::string(line.substr(0, comma));
+  charset = static_cast<int>(number);
+  return true;
+}
+
+std::vector<std::string> SplitFields(std::string_view line) {
+  std::vector<std::string> fields;
+  for (;;) {
+    auto comma = line.find(',');
+    fields.emplace_back(TrimBlanks(line.substr(0, comma)));
+    if (comma == std::string_view::npos) return fields;
+    line.remove_prefix(comma + 1);
+  }
+}
+
+std::string JoinFields(const std::vector<std::string>& fields) {
+  std::string line;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i) line += ',';
+    line += fields[i];
+  }
+  return line;
+}
+
+bool ParseBounds(std::string_view field, TBounds& bounds) {
+  TBounds parsed;
+  for (std::size_t n = 0; n < parsed.size(); ++n) {
+    auto dot = field.find('.');
+    if (dot == std::string_view::npos && n < parsed.size() - 1) return false;
+    std::string_view number = TrimBlanks(field.substr(0, dot));
+    if (!number.empty()) {
+      std::int64_t value;
+      if (!ParseDecimal(number, std::numeric_limits<int>::min(), std::numeric_limits<int>::max(),
+                        value))
+        return false;
+      parsed[n] = static_cast<int>(value);
+    }
+    if (dot == std::string_view::npos) break;
+    field.remove_prefix(dot + 1);
+  }
+  bounds = parsed;
+  return true;
+}
+
+}  // namespace multilang::detail
