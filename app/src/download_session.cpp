@@ -1,0 +1,198 @@
+// The download session of the window: the Download and Install buttons, the FTP client's
+// events and the three polling timers that carry a run from log-in to the install question.
+#include <exception>
+#include <string>
+
+#include "app/file_names.h"
+#include "app/get_update_file.h"
+#include "app/run_texts.h"
+#include "app/session_values.h"
+#include "forms/application.h"
+#include "forms/message_box.h"
+#include "platform/process.h"
+#include "platform/sysutils.h"
+#include "platform/time.h"
+
+void TGetUpdateFile::btnFileDownloadClick(TObject*) {
+  SetStatus(Pick(runtext::PleaseWait));
+  Memo1->Clear();
+  // A stale installer must not be started if this run does not bring a new one.
+  std::string installer = LocalDir + InstallerFileName;
+  if (platform::FileExists(installer)) platform::DeleteFileAt(installer);
+  StartSession();
+}
+
+void TGetUpdateFile::StartSession() {
+  ConfigureClient();
+  Sleep(1000);
+  if (ApdFtpClient1->IsSessionOpen() || ApdFtpClient1->OpenSession()) Timer3->SetEnabled(true);
+}
+
+void TGetUpdateFile::ConfigureClient() {
+  LoggedInSeen = false;
+  ListingSeen = false;
+  ApdFtpClient1->SetUserName("dlmorv");
+  ApdFtpClient1->SetPassword("ka47tz19");
+  ApdFtpClient1->SetServerAddress(ServerHost);
+  if (!ServerPort.empty()) ApdFtpClient1->SetWsPort(ServerPort);
+  ApdFtpClient1->SetPassiveMode(FTP_Mode->Checked());
+  ApdFtpClient1->SetTransferTimeout(3000);
+  ApdFtpClient1->SetResumeOffset(0);
+  ApdFtpClient1->SetFileType(ftBinary);
+}
+
+void TGetUpdateFile::ApdFtpClient1FtpStatus(TObject*, TFtpStatusCode StatusCode,
+                                            const char* InfoText) {
+  switch (StatusCode) {
+    case fsClosed:
+      SetCaption(SavedCaption);
+      break;
+    case fsConnected:
+      SetStatus(Pick(runtext::Connected));
+      break;
+    case fsLoggedOut:
+      SetStatus(Pick(runtext::LoggedOut));
+      FileQueue->Clear();
+      break;
+    case fsLoggedIn:
+      SetStatus(Pick(runtext::LoggedIn));
+      ApdFtpClient1->ReportCurrentDirectory();
+      LoggedInSeen = true;
+      break;
+    case fsCommandDone:
+      InfoMemo->Lines()->Add(OperationCompleteText);
+      ApdFtpClient1->ReportCurrentDirectory();
+      break;
+    case fsDirectoryReply:
+      ApdFtpClient1->ListDirectory("", false);
+      break;
+    case fsDataReceived:
+      if (ExpectFileList) {
+        InfoMemo->SetTextValue(InfoText ? InfoText : "");
+        ParseFileList();
+      }
+      ListingSeen = true;
+      break;
+    case fsProgress: {
+      std::string head = QueueHead();
+      SetStatus((head.empty() ? "" : head + " ") + Pick(runtext::Downloading) +
+                std::to_string(ApdFtpClient1->ByteCount()));
+      break;
+    }
+    case fsTransferDone: {
+      std::string head = QueueHead();
+      SetStatus((head.empty() ? "" : head + " ") + Pick(runtext::Completed));
+      if (!head.empty()) Memo1->Lines()->Add(head);
+      ++DownloadedCount;
+      if (FileQueue->Count() > 0) {
+        FileQueue->Delete(0);
+        FetchNextFile();
+      }
+      break;
+    }
+    case fsTimedOut:
+      ShowMessage(TransferTimedOutText);
+      break;
+    default:
+      break;
+  }
+}
+
+void TGetUpdateFile::ApdFtpClient1FtpError(TObject*, int ErrorCode, const char* ErrorText) {
+  ++RunFailures;
+  Application->MessageBox(ErrorText ? ErrorText : "", FtpErrorCaption + std::to_string(ErrorCode),
+                          MB_OK | MB_ICONEXCLAMATION);
+  if (FileQueue->Count() > 0) FileQueue->Delete(0);
+  FetchNextFile();
+}
+
+void TGetUpdateFile::Timer3Timer(TObject*) {
+  if (!(ApdFtpClient1->IsSessionOpen() && LoggedInSeen && ListingSeen)) return;
+  Timer3->SetEnabled(false);
+  FileQueue->Clear();
+  ListReady = false;
+  QueueDone = false;
+  ExpectFileList = true;
+  FilesListed = 0;
+  RunFailures = 0;
+  Timer1->SetEnabled(true);
+  ApdFtpClient1->ChangeDirectory(RemoteDir);
+  Timer2->SetEnabled(true);
+}
+
+void TGetUpdateFile::ParseFileList() {
+  std::string text = Pick(runtext::Login);
+  FileQueue->Clear();
+  TStrings* lines = InfoMemo->Lines();
+  for (int i = 0; i < lines->Count(); ++i) {
+    std::string name = TrimBlanks(lines->Get(i));
+    if (!name.empty()) FileQueue->Add(name);
+  }
+  FilesListed = FileQueue->Count();
+  SetStatus(text);
+  Sleep(1000);
+  ExpectFileList = false;
+  ListReady = true;
+}
+
+void TGetUpdateFile::Timer2Timer(TObject*) {
+  if (!ListReady) return;
+  Timer2->SetEnabled(false);
+  FetchNextFile();
+}
+
+void TGetUpdateFile::FetchNextFile() {
+  for (;;) {
+    if (FileQueue->Count() == 0) {
+      QueueDone = true;
+      return;
+    }
+    std::string remoteName = FileQueue->Get(0);
+    if (IsPlainFileName(remoteName)) {
+      SetStatus(remoteName);
+      try {
+        ApdFtpClient1->RetrieveFile(remoteName, LocalDir + LocalFileName(remoteName), wmReplace);
+        return;
+      } catch (...) {
+        // The local file cannot be written: shown like any error, and the run goes on with
+        // the next file instead of waiting for this one forever.
+        Application->HandleCurrentException(this);
+      }
+    } else {
+      // Never fetched: it would be written outside the local folder, or cannot be stored.
+      Application->MessageBox(Pick(runtext::BadFileName) + remoteName, Application->Title(),
+                              MB_OK | MB_ICONEXCLAMATION);
+    }
+    ++RunFailures;
+    if (FileQueue->Count() > 0) FileQueue->Delete(0);
+  }
+}
+
+void TGetUpdateFile::Timer1Timer(TObject*) {
+  if (!QueueDone) return;
+  Timer1->SetEnabled(false);
+  ExpectFileList = false;
+  ListReady = false;
+  ApdFtpClient1->CloseSession();
+  FinishDownload();
+  OnRunFinished(this);
+}
+
+void TGetUpdateFile::FinishDownload() {
+  ApdFtpClient1->CloseSession();
+  if (DownloadedCount == 0) return;
+  FileListBox1->Update();
+  int answer = Application->MessageBox(Pick(runtext::InstallQuestion), Application->Title(),
+                                       MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON1);
+  if (answer == IDYES) btnInstallClick(this);
+}
+
+void TGetUpdateFile::btnInstallClick(TObject*) {
+  if (platform::FileExists(LocalDir + InstallerFileName)) {
+    UINT result = WinExec(InstallerCommand, SW_SHOW);
+    OnInstallerStart(this, result);
+  } else {
+    ShowMessage(Pick(runtext::InstallerMissing));
+  }
+  Application->Terminate();
+}

@@ -1,0 +1,102 @@
+#include "app/program.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+#include "app/batch_run.h"
+#include "app/command_line.h"
+#include "app/get_update_file.h"
+#include "app/run_texts.h"
+#include "app/session_values.h"
+#include "forms/application.h"
+#include "forms/gtk_widget_set.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr const char* ProgramName = "kvb-download";
+constexpr const char* VersionText = "kvb-download 1.0.0";
+
+int Fail(const std::string& message) {
+  std::cerr << ProgramName << ": " << message << "\n";
+  return BatchCannotFinish;
+}
+
+}  // namespace
+
+std::string DefaultDriveCFolder() {
+  namespace fs = std::filesystem;
+  const char* data = std::getenv("XDG_DATA_HOME");
+  fs::path base;
+  if (data && *data && fs::path(data).is_absolute()) {
+    base = data;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = fs::path(home && *home ? home : "/tmp") / ".local" / "share";
+  }
+  return (base / "kvb-download" / "drive_c").string();
+}
+
+int RunProgram(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  TCommandLine options;
+  std::string error;
+  if (!ParseCommandLine(args, options, error)) {
+    std::cerr << ProgramName << ": " << error << "\n" << UsageText();
+    return 2;
+  }
+  if (options.Help) {
+    std::cout << UsageText();
+    return 0;
+  }
+  if (options.Version) {
+    std::cout << VersionText << "\n";
+    return 0;
+  }
+
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path driveC =
+      options.DriveC.empty() ? fs::path(DefaultDriveCFolder()) : fs::path(options.DriveC);
+  driveC = fs::absolute(driveC, ec);
+  if (!ec) fs::create_directories(driveC, ec);
+  if (ec || !fs::is_directory(driveC))
+    return Fail("cannot use \"" + driveC.string() +
+                "\" as drive C: " + (ec ? ec.message() : "not a folder"));
+  platform::SetDriveFolder('C', fs::canonical(driveC, ec).string());
+
+  if (!options.ServerHost.empty()) ServerHost = options.ServerHost;
+  ServerPort = options.ServerPort;
+
+  Application->SetTitle(ApplicationTitle);
+  std::unique_ptr<TBatchRun> batch;
+  if (options.Batch) {
+    TBatchOptions batchOptions;
+    batchOptions.AnswerYes = options.AnswerYes;
+    batchOptions.TimeoutSeconds = options.TimeoutSeconds;
+    batch = std::make_unique<TBatchRun>(
+        [](const std::string& line) {
+          std::fwrite(line.data(), 1, line.size(), stdout);
+          std::fputc('\n', stdout);
+          std::fflush(stdout);
+        },
+        batchOptions);
+  } else {
+    std::string why;
+    if (!UseGtkWidgetSet(&why))
+      return Fail("cannot open the window (" + why + "); use --batch to run without one");
+  }
+
+  if (batch)
+    batch->Report("start: server " + ServerHost + ":" + (ServerPort.empty() ? "ftp" : ServerPort) +
+                  ", " + (options.Active ? "active" : "passive") +
+                  " mode, drive C: " + platform::GetDriveFolder('C'));
+  TGetUpdateFile* form = nullptr;
+  Application->CreateForm(&form);
+  if (options.Active) form->FTP_Mode->SetChecked(false);
+  if (batch) batch->Start(form);
+  Application->Run();
+  return batch ? batch->ExitCode() : 0;
+}
