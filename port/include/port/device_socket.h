@@ -42,8 +42,8 @@ inline constexpr DWORD OutputRingExtra = 4096;
 
 class TWsConnection : public TComponent {
  public:
-  // Makes the main socket (raises EApdSocketException when that fails) and both rings.
-  TWsConnection(TApdDeviceSocket* owner, DWORD inSize, DWORD outSize);
+  // Takes over mainSocket; the input ring has inSize bytes, the output ring outSize + 4096.
+  TWsConnection(TApdDeviceSocket* owner, TSocket mainSocket, DWORD inSize, DWORD outSize);
   ~TWsConnection() override;
 
   // Read path: tops the input ring up from the comm socket, then delivers at most count
@@ -75,7 +75,6 @@ class TWsConnection : public TComponent {
   DWORD InSize = 0;
   bool InFull = false;
   DWORD InRead = 0;
-  DWORD InScan = 0;  // end of the bytes already known to need no decoding
   DWORD InWrite = 0;
   bool Client = true;
   bool Telnet = false;
@@ -91,22 +90,31 @@ class TWsConnection : public TComponent {
   std::uint8_t OptEcho = TelnetOptionOff;
 
  private:
-  TApdDeviceSocket& Owner() const;
+  TApdDeviceSocket& Device() const;
   void TopUp(bool both);
-  int ReceivePiece(std::uint8_t* at, DWORD length);
+  // Receives into the ring at the write position; the bytes received.
+  DWORD ReceivePiece(DWORD length);
+  DWORD CopyPlain(std::uint8_t* out, DWORD count);
   DWORD Decode(std::uint8_t* out, DWORD count);
-  // Interprets the command at the read position; false when its bytes have not all arrived.
-  bool TakeCommand(DWORD stored, std::uint8_t* out, DWORD& delivered, DWORD count);
+  // Skips a subnegotiation up to its IAC SE; false while that has not arrived.
+  bool SkipSubnegotiation();
   std::uint8_t PeekIn(DWORD offset) const;
   void ConsumeIn(DWORD count);
   void Negotiate(std::uint8_t command, std::uint8_t option);
+  // Queues bytes that must reach the peer unencoded (negotiation replies) and sends them.
   void SendRaw(const std::uint8_t* bytes, DWORD length);
   void LogTelnet(std::uint8_t subType, DWORD value, const void* data = nullptr, DWORD length = 0);
+  DWORD OutFree() const;
+  void PutOut(const std::uint8_t* bytes, DWORD length);
   DWORD EncodeInto(const std::uint8_t* source, DWORD count);
   void SendStored();
 
   bool FDrained = false;
-  bool FPendingCR = false;  // a CR ended the previous write (binary off)
+  // Telnet input state kept between reads, so that a command split across reads or across
+  // the ring end is neither lost nor misread.
+  bool FAfterCR = false;   // a CR was delivered; a NUL right after it is dropped
+  bool FInSubneg = false;  // inside IAC SB ... IAC SE
+  int FSubnegOption = -1;  // the option byte after SB (-1: none)
 };
 
 class TApdDeviceSocket : public TApdSocket {

@@ -45,8 +45,12 @@ class TApdWinsockDispatcher : public TApdBaseDispatcher {
   // so that a burst of input never waits for the next notice or timer.
   void ProcessPass(bool pollOnly);
 
+  // Runs processing passes until the connection's socket has nothing more to give or the
+  // handlers stop taking bytes (before a peer's close drops the socket).
+  void DrainInput();
+
   // The connection of DeviceId (none before open and after close).
-  TWsConnection* Connection() const;
+  TWsConnection* Connection() const { return FConnection; }
 
   // Connected state of the connection, mirrored in ModemBits bit 80h (carrier detect).
   void SetConnected(TWsConnection& connection, bool connected);
@@ -57,6 +61,14 @@ class TApdWinsockDispatcher : public TApdBaseDispatcher {
   TSockAddrIn LocalAddress{};
   bool Client = true;
   bool Telnet = false;
+
+ private:
+  // One dispatch step; true when it moved input and more may be waiting.
+  bool StepMoreLikely(bool pollOnly);
+  void RunPass(bool pollOnly, int maxSteps);
+
+  TWsConnection* FConnection = nullptr;
+  bool FPassAgain = false;  // a pass was asked for while one was running
 };
 
 // Registers the "awDispatch" window class (once per process).

@@ -1,0 +1,361 @@
+// The Winsock port with its dispatcher and the device socket, against loopback peers.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+#include "errors/code_message.h"
+#include "errors/codes.h"
+#include "forms/properties.h"
+#include "peer.h"
+#include "port/device_socket.h"
+#include "port/winsock_dispatcher.h"
+#include "port/winsock_port.h"
+#include "port_test_support.h"
+
+using namespace porttest;
+using testsupport::PumpFor;
+using testsupport::PumpUntil;
+
+namespace {
+
+// A client-role port with recorders on every event.
+struct TPortFixture {
+  explicit TPortFixture(int port, bool telnet = false) : Port(nullptr), Sink(Port) {
+    Port.SetServerAddress("127.0.0.1");
+    Port.SetWsPort(std::to_string(port));
+    Port.SetTelnetProcessing(telnet);
+    Port.OnConnected = [this](TObject*) { ++Connected; };
+    Port.OnDisconnected = [this](TObject*) { ++Disconnected; };
+    Port.OnSocketError = [this](TObject*, int code) { Errors.push_back(code); };
+  }
+  ~TPortFixture() { Port.SetPortOpen(false); }
+
+  TApdWinsockDispatcher* Dispatcher() {
+    return static_cast<TApdWinsockDispatcher*>(Port.CurrentDispatcher());
+  }
+
+  TCaughtExceptions Caught;
+  TApdWinsockPort Port;
+  TDataSink Sink;
+  int Connected = 0;
+  int Disconnected = 0;
+  std::vector<int> Errors;
+};
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string out(n, '\0');
+  for (char& c : out) c = static_cast<char>(random() & 0xFF);
+  return out;
+}
+
+}  // namespace
+
+TEST(WinsockPort, EchoesTextThroughTheDispatcher) {
+  testsupport::Watchdog watchdog;
+  Server echo([](Conn& conn, int) {
+    std::string got = conn.Recv(13);
+    conn.Send(got);
+    conn.WaitClosed();
+  });
+  TPortFixture f(echo.Port());
+  f.Port.SetPortOpen(true);
+  EXPECT_EQ(f.Port.PortState, psOpen);
+  EXPECT_TRUE(f.Port.PortOpen());
+  ASSERT_TRUE(PumpUntil([&] { return f.Connected == 1; }));
+  EXPECT_EQ(f.Dispatcher()->ModemBits & 0x80, 0x80u);  // carrier while connected
+  f.Port.WriteText("hello, world\n");
+  ASSERT_TRUE(PumpUntil([&] { return f.Sink.Data.size() >= 13; }));
+  EXPECT_EQ(f.Sink.Data, "hello, world\n");
+  EXPECT_TRUE(f.Errors.empty());
+  f.Port.SetPortOpen(false);
+  EXPECT_EQ(f.Port.PortState, psClosed);
+  EXPECT_EQ(f.Disconnected, 1);  // closing from the program runs the disconnected raiser too
+  EXPECT_TRUE(echo.Join());
+}
+
+TEST(WinsockPort, WritesBeforeTheConnectCompleteWaitForIt) {
+  testsupport::Watchdog watchdog;
+  std::string got;
+  Server peer([&](Conn& conn, int) { got = conn.Recv(4); });
+  TPortFixture f(peer.Port());
+  f.Port.SetPortOpen(true);
+  f.Port.WriteText("early");  // the connect has only been started
+  ASSERT_TRUE(PumpUntil([&] { return peer.Finished(); }));
+  EXPECT_EQ(got, "earl");
+}
+
+TEST(WinsockPort, MovesLargeBinaryStreamsBothWaysIntact) {
+  testsupport::Watchdog watchdog(120);
+  const std::string payload = RandomBytes(3 * 1024 * 1024 + 17, 7);
+  std::string echoed;
+  Server echo([&](Conn& conn, int) {
+    // Send everything first, then take the same amount back.
+    std::thread writer([&] { conn.Send(payload); });
+    echoed = conn.Recv(payload.size(), 60000);
+    writer.join();
+  });
+  TPortFixture f(echo.Port());
+  f.Port.SetPortOpen(true);
+  ASSERT_TRUE(PumpUntil([&] { return f.Connected == 1; }));
+  std::size_t written = 0;
+  bool done = PumpUntil(
+      [&] {
+        // Hand over as much as the output room takes; the rest waits for the next round.
+        while (written < payload.size()) {
+          DWORD room = f.Dispatcher()->OutputFree();
+          if (room == 0) break;
+          DWORD n = std::min<DWORD>(room, static_cast<DWORD>(payload.size() - written));
+          if (f.Dispatcher()->WriteOutput(payload.data() + written, n) != 0) break;
+          written += n;
+        }
+        return written == payload.size() && f.Sink.Data.size() == payload.size();
+      },
+      60000);
+  ASSERT_TRUE(done) << "written " << written << ", received " << f.Sink.Data.size();
+  EXPECT_TRUE(f.Sink.Data == payload);
+  ASSERT_TRUE(echo.Join(60000));
+  EXPECT_TRUE(echoed == payload);
+}
+
+TEST(WinsockPort, FullOutputRingKeepsTheRestWithTheCaller) {
+  testsupport::Watchdog watchdog(60);
+  std::atomic<bool> startReading{false};
+  std::string received;
+  Server slow([&](Conn& conn, int) {
+    while (!startReading) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    received = conn.RecvUntilClosed(20000);
+  });
+  TPortFixture f(slow.Port());
+  f.Port.SetPortOpen(true);
+  ASSERT_TRUE(PumpUntil([&] { return f.Connected == 1; }));
+  TWsConnection* connection = f.Dispatcher()->Connection();
+  ASSERT_NE(connection, nullptr);
+  // Straight into the device until the socket and the ring are both full.
+  const std::string block = RandomBytes(4096, 3);
+  std::string accepted;
+  int shortWrites = 0;
+  for (int i = 0; i < 20000 && shortWrites == 0; ++i) {
+    int n = f.Dispatcher()->DeviceWrite(block.data(), static_cast<DWORD>(block.size()));
+    accepted.append(block, 0, static_cast<std::size_t>(n));
+    if (n < static_cast<int>(block.size())) ++shortWrites;
+  }
+  ASSERT_EQ(shortWrites, 1) << "the socket never filled up";
+  EXPECT_GT(connection->OutStored(), 0u);
+  startReading = true;
+  // What the ring holds leaves as the socket takes it, without further writes.
+  ASSERT_TRUE(PumpUntil([&] { return connection->OutStored() == 0; }, 20000));
+  f.Port.SetPortOpen(false);
+  ASSERT_TRUE(slow.Join(20000));
+  EXPECT_EQ(received.size(), accepted.size());
+  EXPECT_TRUE(received == accepted);
+}
+
+TEST(WinsockPort, RefusedConnectReportsTheErrorAndStaysOpen) {
+  testsupport::Watchdog watchdog;
+  TPortFixture f(UnusedPort());
+  f.Port.SetPortOpen(true);
+  ASSERT_TRUE(PumpUntil([&] { return !f.Errors.empty(); }));
+  EXPECT_EQ(f.Errors, std::vector<int>{winsock::WSAECONNREFUSED});
+  PumpFor(100);
+  EXPECT_EQ(f.Port.PortState, psOpen);
+  EXPECT_TRUE(f.Port.PortOpen());
+  EXPECT_EQ(f.Connected, 0);
+  f.Port.SetPortOpen(false);
+  EXPECT_EQ(f.Port.PortState, psClosed);
+  EXPECT_EQ(f.Disconnected, 1);
+}
+
+TEST(WinsockPort, PeerResetClosesThePortOnce) {
+  testsupport::Watchdog watchdog;
+  Server peer([](Conn& conn, int) {
+    conn.Send("bye");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    conn.Reset();
+  });
+  TPortFixture f(peer.Port());
+  f.Port.SetPortOpen(true);
+  ASSERT_TRUE(PumpUntil([&] { return f.Port.PortState == psClosed; }));
+  PumpFor(100);
+  EXPECT_FALSE(f.Port.PortOpen());
+  EXPECT_EQ(f.Disconnected, 1);
+  EXPECT_EQ(f.Connected, 1);
+  ASSERT_FALSE(f.Errors.empty());
+  for (int code : f.Errors)
+    EXPECT_TRUE(code == winsock::WSAECONNABORTED || code == winsock::WSAECONNRESET) << code;
+  EXPECT_EQ(f.Sink.Data, "bye");
+}
+
+TEST(WinsockPort, PeerCloseDeliversTheLastBytesThenClosesThePort) {
+  testsupport::Watchdog watchdog;
+  // More than one processing pass takes, all sent and closed before the port reads anything:
+  // the close notice then arrives while most of the bytes still wait in the socket.
+  const std::string tail = RandomBytes(150000, 11);
+  Server peer([&](Conn& conn, int) {
+    conn.Send(tail);
+    conn.Close();
+  });
+  TPortFixture f(peer.Port());
+  f.Port.SetInputBufferSize(64);  // small reads: many passes, the close notice among them
+  f.Port.SetPortOpen(true);
+  ASSERT_TRUE(peer.Join(5000));
+  ASSERT_TRUE(PumpUntil([&] { return f.Port.PortState == psClosed; }, 10000));
+  EXPECT_EQ(f.Sink.Data.size(), tail.size());
+  EXPECT_TRUE(f.Sink.Data == tail);
+  EXPECT_EQ(f.Disconnected, 1);
+  EXPECT_TRUE(f.Errors.empty());
+}
+
+TEST(WinsockPort, ServerRoleAcceptsOnePeerAndRefusesASecond) {
+  testsupport::Watchdog watchdog;
+  TCaughtExceptions caught;
+  TApdWinsockPort port(nullptr);
+  TDataSink sink(port);
+  const int listenPort = UnusedPort();
+  port.SetPortRole(prServer);
+  port.SetTelnetProcessing(false);
+  port.SetWsPort(std::to_string(listenPort));
+  std::vector<std::uint32_t> peers;
+  int disconnected = 0;
+  port.OnAcceptPeer = [&](TObject*, std::uint32_t address, bool&) { peers.push_back(address); };
+  port.OnDisconnected = [&](TObject*) { ++disconnected; };
+  port.SetPortOpen(true);
+  ASSERT_EQ(port.PortState, psOpen);
+
+  Conn first = ConnectTo(listenPort);
+  ASSERT_TRUE(first.Valid());
+  ASSERT_TRUE(PumpUntil([&] { return peers.size() == 1; }));
+  EXPECT_EQ(peers[0], 0x0100007Fu);
+  auto* dispatcher = static_cast<TApdWinsockDispatcher*>(port.CurrentDispatcher());
+  EXPECT_EQ(dispatcher->ModemBits & 0x80, 0x80u);
+
+  Conn second = ConnectTo(listenPort);
+  ASSERT_TRUE(second.Valid());
+  bool secondClosed = false;
+  std::thread waiter([&] { secondClosed = second.WaitClosed(5000); });
+  PumpUntil([&] { return secondClosed; }, 5000);
+  waiter.join();
+  EXPECT_TRUE(secondClosed);
+  EXPECT_EQ(peers.size(), 1u);  // the second peer is not offered
+
+  first.Send("from the first");
+  ASSERT_TRUE(PumpUntil([&] { return sink.Data == "from the first"; }));
+  port.WriteText("answer");
+  EXPECT_EQ(first.Recv(6), "answer");
+
+  // The peer leaves; the port keeps listening for the next one.
+  first.Close();
+  ASSERT_TRUE(PumpUntil([&] { return disconnected == 1; }));
+  EXPECT_EQ(port.PortState, psOpen);
+  EXPECT_EQ(dispatcher->ModemBits & 0x80, 0u);
+  Conn third = ConnectTo(listenPort);
+  ASSERT_TRUE(PumpUntil([&] { return peers.size() == 2; }));
+  third.Send("again");
+  ASSERT_TRUE(PumpUntil([&] { return sink.Data == "from the firstagain"; }));
+  port.SetPortOpen(false);
+  EXPECT_TRUE(third.WaitClosed());
+  EXPECT_TRUE(caught.Messages.empty());
+}
+
+TEST(WinsockPort, ServerRoleRefusedPeerIsClosed) {
+  testsupport::Watchdog watchdog;
+  TApdWinsockPort port(nullptr);
+  const int listenPort = UnusedPort();
+  port.SetPortRole(prServer);
+  port.SetWsPort(std::to_string(listenPort));
+  int offers = 0;
+  port.OnAcceptPeer = [&](TObject*, std::uint32_t, bool& accept) {
+    ++offers;
+    accept = offers > 1;
+  };
+  port.SetPortOpen(true);
+  Conn refused = ConnectTo(listenPort);
+  ASSERT_TRUE(PumpUntil([&] { return offers == 1; }));
+  bool closed = false;
+  std::thread waiter([&] { closed = refused.WaitClosed(5000); });
+  PumpUntil([&] { return closed; }, 5000);
+  waiter.join();
+  EXPECT_TRUE(closed);
+  // The next peer is offered again and taken.
+  Conn taken = ConnectTo(listenPort);
+  ASSERT_TRUE(PumpUntil([&] { return offers == 2; }));
+  auto* dispatcher = static_cast<TApdWinsockDispatcher*>(port.CurrentDispatcher());
+  EXPECT_EQ(dispatcher->ModemBits & 0x80, 0x80u);
+}
+
+TEST(WinsockPort, AddressAndPortSetters) {
+  TApdWinsockPort port(nullptr);
+  EXPECT_EQ(port.WsPort(), "telnet");
+  EXPECT_EQ(port.DeviceKind(), DeviceKindWinsock);
+  EXPECT_TRUE(port.TelnetProcessing());
+  port.SetServerAddress(" \t127.0.0.1 \r\n");
+  EXPECT_EQ(port.ServerAddress(), "127.0.0.1");
+  port.SetWsPort("  21\t");
+  EXPECT_EQ(port.WsPort(), "21");
+  EXPECT_EQ(GetStrProp(&port, "Version"), "v3.04");
+  EXPECT_EQ(GetStrProp(&port, "ServerAddress"), "127.0.0.1");
+}
+
+TEST(WinsockPort, ChangingAddressOrPortWhileOpenRaises9006) {
+  testsupport::Watchdog watchdog;
+  TPortFixture f(UnusedPort());
+  f.Port.SetPortOpen(true);
+  try {
+    f.Port.SetServerAddress("10.0.0.1");
+    FAIL();
+  } catch (const EApdSocketException& e) {
+    EXPECT_EQ(e.ErrorCode, ecWsCantChangeWhileConnected);
+    EXPECT_EQ(std::string(e.what()), "Cannot change parameter while socket is connected");
+  }
+  EXPECT_THROW(f.Port.SetWsPort("99"), EApdSocketException);
+  f.Port.SetServerAddress("127.0.0.1");  // the same text changes nothing and is allowed
+  EXPECT_EQ(f.Port.ServerAddress(), "127.0.0.1");
+}
+
+TEST(WinsockPort, ServiceNamesAndNumbersGiveThePort) {
+  testsupport::Watchdog watchdog;
+  TApdDeviceSocket& device = DeviceSocket();
+  for (const char* given : {"ftp", "21"}) {
+    TPortFixture f(0);
+    f.Port.SetWsPort(given);
+    f.Port.SetPortOpen(true);
+    ASSERT_EQ(f.Port.PortState, psOpen) << given;
+    EXPECT_EQ(device.PortFromNetwork(f.Dispatcher()->RemoteAddress.sin_port), 21) << given;
+    EXPECT_EQ(f.Dispatcher()->RemoteAddress.sin_addr.s_addr, 0x0100007Fu);
+    f.Port.SetPortOpen(false);
+  }
+}
+
+TEST(WinsockPort, OpenFailuresRaiseAndLeaveThePortClosed) {
+  testsupport::Watchdog watchdog;
+  struct TCase {
+    std::string Address, Service;
+    int Code;
+    const char* Text;
+  };
+  const std::vector<TCase> cases = {
+      {"", "21", winsock::WSAEDESTADDRREQ,
+       "The destination address is required for this operation"},
+      {"127.0.0.1", "no-such-service-here", ecWsInvalidPort, "Specified port is not valid"},
+      {"127.0.0.1", "0", ecWsInvalidPort, "Specified port is not valid"},
+      {"127.0.0.1", "65536", ecWsInvalidPort, "Specified port is not valid"},
+      {"no-such-host.invalid", "21", ecWsCantResolveAddress, "Cannot resolve destination address"},
+  };
+  for (const TCase& c : cases) {
+    TApdWinsockPort port(nullptr);
+    port.SetServerAddress(c.Address);
+    port.SetWsPort(c.Service);
+    try {
+      port.SetPortOpen(true);
+      ADD_FAILURE() << c.Address << ":" << c.Service << " opened";
+    } catch (const EApdSocketException& e) {
+      EXPECT_EQ(e.ErrorCode, c.Code) << c.Service;
+      EXPECT_NE(std::string(e.what()).find(c.Text), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(port.PortState, psClosed);
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_EQ(port.CurrentDispatcher(), nullptr);
+  }
+}
