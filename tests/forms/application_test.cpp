@@ -335,4 +335,50 @@ TEST(GtkWithoutDisplay, StartingFailsCleanlyWithAReason) {
   EXPECT_EQ(WidgetSet().Name(), "headless");
 }
 
+TEST_F(ApplicationTest, ANewWidgetSetShowsTheFormsThatWereShown) {
+  auto* shown = new TForm(Application);
+  auto* hidden = new TForm(Application);
+  shown->Show();
+  auto* next = new THeadlessWidgetSet();
+  Application->SetWidgetSet(std::unique_ptr<TWidgetSet>(next));
+  headless = next;
+  EXPECT_TRUE(next->IsShown(shown));
+  EXPECT_FALSE(next->IsShown(hidden));
+  TObject::Free(shown);
+  EXPECT_FALSE(next->IsShown(shown));
+}
+
+TEST_F(ApplicationTest, HeadlessBoxesAreLoggedAndAnswersNeedAnOpenBox) {
+  EXPECT_FALSE(headless->Answer(IDOK));
+  policy = [](const TMessageBoxRequest& r) { return r.Flags & MB_YESNO ? IDNO : IDOK; };
+  EXPECT_EQ(Application->MessageBox("a", "c1", MB_YESNO), IDNO);
+  EXPECT_EQ(Application->MessageBox("b", "c2", MB_OK | MB_ICONINFORMATION), IDOK);
+  ASSERT_EQ(headless->Log().size(), 2u);
+  EXPECT_EQ(headless->Log()[1].Request.Caption, "c2");
+  EXPECT_EQ(headless->Log()[1].Request.Flags, MB_OK | MB_ICONINFORMATION);
+  headless->ClearLog();
+  EXPECT_TRUE(headless->Log().empty());
+}
+
+TEST_F(ApplicationTest, ATimerFreedWithATickWaitingFiresNoMore) {
+  auto* timer = new TTimer(Application);
+  int ticks = 0;
+  timer->OnTimer = [&](TObject*) { ++ticks; };
+  timer->SetInterval(10);
+  Sleep(30);  // a tick is due
+  TObject::Free(timer);
+  PumpFor(60);
+  EXPECT_EQ(ticks, 0);
+}
+
+TEST_F(ApplicationTest, FreeingTheMainFormClearsIt) {
+  TForm* form = nullptr;
+  Application->CreateForm(&form);
+  EXPECT_EQ(Application->MainForm(), form);
+  EXPECT_EQ(Application->Forms().size(), 1u);
+  TObject::Free(form);
+  EXPECT_EQ(Application->MainForm(), nullptr);
+  EXPECT_TRUE(Application->Forms().empty());
+}
+
 }  // namespace

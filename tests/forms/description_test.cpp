@@ -334,4 +334,53 @@ TEST(DescriptionTree, EveryDescriptionInTheTreeReadsCleanly) {
   EXPECT_GE(checked, 1);
 }
 
+TEST(DescriptionWriter, TheSampleWindowIsWrittenWithHandlersAndBig5EscapesAndChecksCleanly) {
+  RegisterClass(TSampleForm::StaticClass());
+  auto* form = new TSampleForm(nullptr);
+  std::string text = WriteDescription(form);
+  EXPECT_NE(text.find("object SampleForm: TSampleForm"), std::string::npos);
+  EXPECT_NE(text.find("    OnClick = Button1Click"), std::string::npos) << text;
+  EXPECT_NE(text.find("  OnCreate = FormCreate"), std::string::npos);
+  EXPECT_NE(text.find("Caption = '\\xA4u\\xA7@\\xAA\\xAC\\xBAA: \\xB3\\\\\\xA5\\\\\\xBB\\\\'"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Glyph.Resource = 'SAMPLEGLYPH'"), std::string::npos);
+  EXPECT_EQ(text.find("Width = 436"), std::string::npos);  // a form's outer size is not stored
+  EXPECT_NO_THROW(CheckDescription(text, "written sample"));
+  TObject::Free(form);
+}
+
+TEST(DescriptionCollections, ItemsAreReadIntoTheCollectionAndTheirErrorsPlaced) {
+  TComponent* root = CreateFromDescription(R"(
+    object F: TForm
+      object Bar: TStatusBar
+        Panels = <
+          item
+            Text = 'one'
+            Width = 120
+          end
+          item
+            Alignment = taCenter
+          end>
+      end
+    end)",
+                                           "panels", nullptr);
+  auto* bar = As<TStatusBar>(root->FindComponent("Bar"));
+  ASSERT_NE(bar, nullptr);
+  ASSERT_EQ(bar->Panels()->Count(), 2);
+  EXPECT_EQ(bar->Panels()->Items(0)->Width(), 120);
+  EXPECT_EQ(bar->Panels()->Items(1)->Alignment(), taCenter);
+  TObject::Free(root);
+  try {
+    CreateFromDescription(
+        "object F: TForm\n  object Bar: TStatusBar\n    Panels = <item Wide = 1 end>\n  end\nend",
+        "panels", nullptr);
+    FAIL() << "no error";
+  } catch (const EDescriptionError& e) {
+    EXPECT_EQ(e.Line(), 3);
+    EXPECT_EQ(e.Column(), 20);
+    EXPECT_EQ(e.Reason(), "Unknown property Wide in class TStatusPanel");
+  }
+}
+
 }  // namespace

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "forms/application.h"
+#include "forms/class_registry.h"
 #include "forms/gtk_widget_set.h"
 #include "forms/message_box.h"
 #include "platform/time.h"
@@ -167,6 +168,8 @@ class GtkSampleForm : public ::testing::Test {
     }
     setenv("DISPLAY", gServer->Display().c_str(), 1);
     setenv("LANG", "C.UTF-8", 1);
+    // Any misuse of GTK ends the test instead of scrolling by.
+    setenv("G_DEBUG", "fatal-criticals", 1);
     std::string why;
     if (!UseGtkWidgetSet(&why))
       gStartError = "GTK did not start on " + gServer->Display() + ": " + why;
@@ -330,6 +333,66 @@ TEST_F(GtkSampleForm, MessageBoxIsModalKeepsTimersRunningAndItsYesButtonAnswers)
   EXPECT_EQ(pressesOfButton1, 1) << "the window behind the modal box took a click";
   EXPECT_TRUE(std::filesystem::exists(shot));
   form->Timer1->SetEnabled(false);
+}
+
+TEST_F(GtkSampleForm, WhatTheUserDoesReachesTheModelThroughPostedNotices) {
+  // Select the second row of the list box.
+  TWidgetProbe list = Probe(form->ListBox1);
+  TWidgetProbe row = list;
+  row.Height = 2 * form->ListBox1->ItemHeight() + 8;  // the upper two rows
+  row.ScreenTop += row.Height * 3 / 4 - row.Height / 2;
+  ASSERT_EQ(RunPumping(ClickAt(row)), 0);
+  EXPECT_TRUE(PumpUntil([&] { return form->ListBox1->ItemIndex() == 1; }, 5000))
+      << "item index " << form->ListBox1->ItemIndex();
+  // Type into the memo: the text comes back into its lines.
+  TWidgetProbe memo = Probe(form->Memo1);
+  memo.ScreenTop += memo.Height / 2 - 10;  // below the two lines: the caret goes to the end
+  memo.Height = 20;
+  ASSERT_EQ(RunPumping(ClickAt(memo)), 0);
+  ASSERT_EQ(RunPumping({"xdotool", "type", "--delay", "20", "xyz"}), 0);
+  EXPECT_TRUE(PumpUntil([&] { return form->Memo1->Text().find("xyz") != std::string::npos; }, 5000))
+      << form->Memo1->Text();
+  EXPECT_EQ(form->Memo1->Lines()->Get(0), "first line");
+  // And the model's own changes go back to the screen without echoing as edits.
+  form->Memo1->Lines()->SetText("one\r\ntwo\r\n");
+  PumpFor(100);
+  EXPECT_EQ(form->Memo1->Text(), "one\r\ntwo");
+}
+
+TEST_F(GtkSampleForm, EveryRegisteredControlCanBeShownChangedAndFreed) {
+  auto* all = new TForm(Application);
+  all->SetBounds(500, 40, 400, 400);
+  int y = 0;
+  for (const TClassRecord* record : RegisteredClasses()) {
+    if (!record->CanCreate() || !record->InheritsFrom(TControl::StaticClass()) ||
+        record->InheritsFrom(TCustomForm::StaticClass()))
+      continue;
+    auto* control = static_cast<TControl*>(record->Create(all));
+    control->SetParent(all);
+    control->SetBounds(4, y, 100, 20);
+    y += 12;
+  }
+  all->Show();
+  ASSERT_TRUE(PumpUntil([&] { return Probe(all).Mapped; }, 10000));
+  // Every kind of change on every control, while it is on screen.
+  for (int i = 0; i < all->ControlCount(); ++i) {
+    TControl* c = all->Controls(i);
+    c->SetText("\xA4\xA4 text");
+    c->Font()->SetCharSet(CHINESEBIG5_CHARSET);
+    c->SetColor(clYellow);
+    c->SetBounds(c->Left() + 1, c->Top(), 90, 24);
+    c->SetEnabled(false);
+    c->SetHint("hint");
+    c->SetVisible(false);
+    c->SetVisible(true);
+    if (auto* list = As<TCustomListBox>(c)) {
+      list->Items()->SetText("a\r\nb\r\n");
+      list->SetItemIndex(1);
+    }
+  }
+  PumpFor(200);
+  TObject::Free(all);
+  PumpFor(50);
 }
 
 }  // namespace
