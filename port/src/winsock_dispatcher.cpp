@@ -132,7 +132,9 @@ int TApdWinsockDispatcher::DeviceGetLine(TLineSettings& settings) {
 
 int TApdWinsockDispatcher::DeviceRead(void* buffer, DWORD count) {
   if (!FConnection || !FConnection->Connected) return 0;
-  return FConnection->Read(buffer, count);
+  int n = FConnection->Read(buffer, count);
+  if (n > 0) FMoved += static_cast<DWORD>(n);
+  return n;
 }
 
 int TApdWinsockDispatcher::DeviceSetLine(const TLineSettings&) {
@@ -220,12 +222,12 @@ int TApdWinsockDispatcher::PollDevice() {
 // ---- Processing ----
 
 bool TApdWinsockDispatcher::StepMoreLikely(bool pollOnly) {
-  const DWORD head = InputHead;
-  const bool full = InputFull;
+  // Counted rather than read off the ring indices: a step that fills the whole ring and has
+  // it emptied by the handlers leaves them where they were.
+  FMoved = 0;
   DispatchStep(pollOnly);
   if (!FConnection || !InputBuffer || !Dispatching || CloseDeferred) return false;
-  const bool moved = InputHead != head || InputFull != full;
-  return moved && (!FConnection->Drained() || FConnection->InStored() > 0);
+  return FMoved > 0 && (!FConnection->Drained() || FConnection->InStored() > 0);
 }
 
 void TApdWinsockDispatcher::RunPass(bool pollOnly, int maxSteps) {

@@ -17,6 +17,8 @@ constexpr std::uint8_t SentBase = 20;
 constexpr std::uint8_t ReceivedBase = 24;
 // Rings smaller than this could not hold a whole Telnet command.
 constexpr DWORD MinRingSize = 16;
+// A read tops the ring up only when it holds fewer bytes than this (or than asked for).
+constexpr DWORD TopUpBelow = 16;
 
 // First IAC, or (when crSpecial) CR, in [p, p + n); n when there is none.
 DWORD FindSpecial(const std::uint8_t* p, DWORD n, bool crSpecial) {
@@ -82,8 +84,11 @@ DWORD TWsConnection::ReceivePiece(DWORD length) {
   return static_cast<DWORD>(n);
 }
 
-void TWsConnection::TopUp(bool both) {
+void TWsConnection::TopUp(DWORD wanted, bool both) {
   if (InFull || CommSocket == NoSocket || FDrained) return;
+  const DWORD stored = InStored();
+  if (stored >= wanted) return;
+  if (stored == 0) InRead = InWrite = 0;  // the whole ring in one piece
   if (InWrite >= InRead) {
     // Free space runs to the ring's end and, when the read position is not at 0, on from
     // the start.
@@ -105,7 +110,10 @@ DWORD TWsConnection::CopyPlain(std::uint8_t* out, DWORD count) {
 }
 
 int TWsConnection::Read(void* buffer, DWORD count) {
-  TopUp(count != 0);
+  // Stored bytes are handed out before the socket is asked again, so that receives happen
+  // into an empty ring, in one large piece. A handful is enough for the longest Telnet
+  // command that may be waiting for its last bytes.
+  TopUp(std::clamp<DWORD>(count, 1, TopUpBelow), count != 0);
   if (count == 0) return 0;
   auto* out = static_cast<std::uint8_t*>(buffer);
   DWORD delivered = Telnet ? Decode(out, count) : CopyPlain(out, count);
@@ -114,7 +122,7 @@ int TWsConnection::Read(void* buffer, DWORD count) {
 
 DWORD TWsConnection::InputCount() {
   if (InFull) return InSize;
-  if (Connected) TopUp(false);
+  if (Connected) TopUp(1, false);
   return InStored();
 }
 

@@ -361,3 +361,41 @@ TEST(ComPort, DestroyingAnOpenPortClosesIt) {
   ASSERT_TRUE(peer.Join());
   EXPECT_TRUE(peerSawClose);
 }
+
+TEST(ComPort, FlowLevelsAndSignalSettings) {
+  TApdWinsockPort port(nullptr);
+  port.SetHWFlowOptions(hwfUseRTS);
+  EXPECT_EQ(port.BufferFull(), 3686);  // 0.9 of the input buffer
+  EXPECT_EQ(port.BufferResume(), 409);
+  port.SetRS485Mode(true);
+  EXPECT_EQ(port.HWFlowOptions(), 0);
+  EXPECT_FALSE(port.RTS());
+  port.SetHWFlowOptions(hwfRequireCTS);
+  EXPECT_FALSE(port.RS485Mode());
+
+  TApdWinsockPort soft(nullptr);
+  soft.SetSWFlowOptions(swfBoth);
+  EXPECT_EQ(soft.BufferFull(), 3072);  // 0.75
+  EXPECT_EQ(soft.BufferResume(), 1024);
+}
+
+TEST(ComPort, SettingsArePushedWhenThePortOpens) {
+  testsupport::Watchdog watchdog;
+  Server peer(HoldOpen(), 2);
+  TApdWinsockPort port(nullptr);
+  Target(port, peer);
+  port.SetDataReadyLevel(3);
+  port.SetPortOpen(true);
+  TApdBaseDispatcher* d = port.CurrentDispatcher();
+  EXPECT_EQ(d->AvailThreshold, 3);
+  EXPECT_NE(d->OptionBits & 4, 0u);  // the event-word option
+  EXPECT_TRUE(d->DtrState);
+  EXPECT_TRUE(d->RtsState);
+  port.SetUseEventWord(false);
+  EXPECT_EQ(d->OptionBits & 4, 0u);
+  port.SetPortOpen(false);
+  port.SetDTR(false);
+  port.SetPortOpen(true);
+  EXPECT_FALSE(port.CurrentDispatcher()->DtrState);
+  EXPECT_EQ(port.CurrentDispatcher()->OptionBits & 4, 0u);
+}

@@ -5,6 +5,7 @@
 #include <memory>
 #include <random>
 
+#include "dispatch/tick_clock.h"
 #include "errors/code_message.h"
 #include "errors/codes.h"
 #include "forms/properties.h"
@@ -188,17 +189,19 @@ TEST(WinsockPort, PeerResetClosesThePortOnce) {
   EXPECT_EQ(f.Sink.Data, "bye");
 }
 
-TEST(WinsockPort, PeerCloseDeliversTheLastBytesThenClosesThePort) {
+class PeerClose : public ::testing::TestWithParam<WORD> {};
+
+TEST_P(PeerClose, DeliversTheLastBytesThenClosesThePort) {
   testsupport::Watchdog watchdog;
   // More than one processing pass takes, all sent and closed before the port reads anything:
-  // the close notice then arrives while most of the bytes still wait in the socket.
+  // the close notice then arrives while many of the bytes still wait in the socket.
   const std::string tail = RandomBytes(150000, 11);
   Server peer([&](Conn& conn, int) {
     conn.Send(tail);
     conn.Close();
   });
   TPortFixture f(peer.Port());
-  f.Port.SetInputBufferSize(64);  // small reads: many passes, the close notice among them
+  f.Port.SetInputBufferSize(GetParam());
   f.Port.SetPortOpen(true);
   ASSERT_TRUE(peer.Join(5000));
   ASSERT_TRUE(PumpUntil([&] { return f.Port.PortState == psClosed; }, 10000));
@@ -206,6 +209,75 @@ TEST(WinsockPort, PeerCloseDeliversTheLastBytesThenClosesThePort) {
   EXPECT_TRUE(f.Sink.Data == tail);
   EXPECT_EQ(f.Disconnected, 1);
   EXPECT_TRUE(f.Errors.empty());
+}
+
+// Small reads make many passes; a large ring makes every step fill the dispatcher's whole
+// ring, which its indices alone would not show as progress.
+INSTANTIATE_TEST_SUITE_P(InputSizes, PeerClose, ::testing::Values(WORD{64}, WORD{65535}));
+
+TEST(WinsockPort, HandlersThatPumpMessagesDoNotNestPasses) {
+  testsupport::Watchdog watchdog;
+  const std::string payload = RandomBytes(300000, 5);
+  Server peer([&](Conn& conn, int) {
+    for (std::size_t at = 0; at < payload.size(); at += 1000) {
+      conn.Send(payload.substr(at, 1000));
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    conn.WaitClosed();
+  });
+  TPortFixture f(peer.Port());
+  int depth = 0, deepest = 0;
+  f.Sink.OnData = [&] {
+    ++depth;
+    deepest = std::max(deepest, depth);
+    // Notices arrive meanwhile; the pass they ask for follows this one.
+    for (int i = 0; i < 5; ++i) PumpOneMessage();
+    --depth;
+  };
+  f.Port.SetPortOpen(true);
+  ASSERT_TRUE(PumpUntil([&] { return f.Sink.Data.size() >= payload.size(); }, 20000));
+  EXPECT_TRUE(f.Sink.Data == payload);
+  EXPECT_EQ(deepest, 1);
+}
+
+TEST(WinsockPort, ClosingFromConnectedAndErrorEventsFinishesCleanly) {
+  testsupport::Watchdog watchdog;
+  {
+    Server peer(
+        [](Conn& conn, int) {
+          conn.Send("greeting");
+          conn.WaitClosed();
+        },
+        1);
+    TPortFixture f(peer.Port());
+    f.Port.OnConnected = [&](TObject*) {
+      ++f.Connected;
+      f.Port.SetPortOpen(false);
+      f.Port.WriteText("ignored while closing");
+      f.Port.SetWsPort("ftp");  // allowed while closing
+    };
+    f.Port.SetPortOpen(true);
+    ASSERT_TRUE(PumpUntil([&] { return f.Port.PortState == psClosed; }));
+    EXPECT_EQ(f.Connected, 1);
+    EXPECT_EQ(f.Disconnected, 1);
+    EXPECT_EQ(f.Port.WsPort(), "ftp");
+    EXPECT_TRUE(f.Caught.Messages.empty());
+    EXPECT_TRUE(peer.Join());
+  }
+  {
+    TPortFixture f(UnusedPort());
+    f.Port.OnSocketError = [&](TObject*, int code) {
+      f.Errors.push_back(code);
+      f.Port.SetPortOpen(false);
+    };
+    f.Port.SetPortOpen(true);
+    ASSERT_TRUE(PumpUntil([&] { return f.Port.PortState == psClosed; }));
+    EXPECT_EQ(f.Errors, std::vector<int>{winsock::WSAECONNREFUSED});
+    EXPECT_EQ(f.Disconnected, 1);
+    // Opens again afterwards.
+    f.Port.SetPortOpen(true);
+    EXPECT_EQ(f.Port.PortState, psOpen);
+  }
 }
 
 TEST(WinsockPort, ServerRoleAcceptsOnePeerAndRefusesASecond) {

@@ -91,7 +91,8 @@ class TWsConnection : public TComponent {
 
  private:
   TApdDeviceSocket& Device() const;
-  void TopUp(bool both);
+  // Receives when fewer than `wanted` bytes are stored.
+  void TopUp(DWORD wanted, bool both);
   // Receives into the ring at the write position; the bytes received.
   DWORD ReceivePiece(DWORD length);
   DWORD CopyPlain(std::uint8_t* out, DWORD count);

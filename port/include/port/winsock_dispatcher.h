@@ -69,6 +69,7 @@ class TApdWinsockDispatcher : public TApdBaseDispatcher {
 
   TWsConnection* FConnection = nullptr;
   bool FPassAgain = false;  // a pass was asked for while one was running
+  DWORD FMoved = 0;         // bytes DeviceRead delivered in the current step
 };
 
 // Registers the "awDispatch" window class (once per process).
