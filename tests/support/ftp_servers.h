@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -115,6 +116,82 @@ class FtpServer {
     return server;
   }
 
+  // vsftpd serving `root` read-only to one virtual user (and to nobody else). vsftpd checks
+  // the password through PAM: the fixture writes a user database (db_load, package db-util)
+  // and a PAM service file /etc/pam.d/kvb-vsftpd-<pid>-<n> for pam_userdb, removed again by
+  // Stop. Needs root, as vsftpd's non-anonymous log-in does.
+  static std::unique_ptr<FtpServer> StartVsftpdWithUser(const std::string& root,
+                                                        const std::string& user = "dlmorv",
+                                                        const std::string& password = "ka47tz19") {
+    namespace fs = std::filesystem;
+    auto server = std::unique_ptr<FtpServer>(new FtpServer);
+    std::string unique = std::to_string(::getpid()) + "-" + std::to_string(std::random_device{}());
+    server->workDir_ = fs::temp_directory_path() / ("kvb-vsftpd-" + unique);
+    fs::create_directories(server->workDir_ / "empty");
+    fs::permissions(server->workDir_, fs::perms::owner_all | fs::perms::group_read |
+                                          fs::perms::group_exec | fs::perms::others_read |
+                                          fs::perms::others_exec);
+    auto users = server->workDir_ / "users";
+    {
+      std::ofstream list(users.string() + ".txt");
+      list << user << "\n" << password << "\n";
+    }
+    std::string load = "db_load -T -t hash -f '" + users.string() + ".txt' '" + users.string() +
+                       ".db' 2>/dev/null";
+    if (std::system(load.c_str()) != 0)
+      throw std::runtime_error("db_load failed (is the package db-util installed?)");
+    std::string service = "kvb-vsftpd-" + unique;
+    server->pamFile_ = "/etc/pam.d/" + service;
+    {
+      std::ofstream pam(server->pamFile_);
+      if (!pam) throw std::runtime_error("cannot write " + server->pamFile_ + " (not root?)");
+      pam << "auth required pam_userdb.so db=" << users.string() << "\n"
+          << "account required pam_userdb.so db=" << users.string() << "\n";
+    }
+    int pasvBase = 30000 + static_cast<int>(std::random_device{}() % 25000);
+    for (int attempt = 0; attempt < 5 && server->port_ == 0; ++attempt) {
+      int port = FreeTcpPort();
+      auto conf = server->workDir_ / "vsftpd.conf";
+      std::ofstream out(conf);
+      // The virtual user reads as the system's "ftp" account, shut in `root`.
+      out << "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" << port
+          << "\nbackground=NO\nanonymous_enable=NO\nlocal_enable=YES\nwrite_enable=NO\n"
+             "guest_enable=YES\nguest_username=ftp\nlocal_root="
+          << root << "\nchroot_local_user=YES\nallow_writeable_chroot=YES\npam_service_name="
+          << service << "\nuserlist_enable=NO\ncheck_shell=NO\n"
+          << "pasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port=" << pasvBase
+          << "\npasv_max_port=" << pasvBase + 200
+          << "\nport_enable=YES\nconnect_from_port_20=NO\nsecure_chroot_dir="
+          << (server->workDir_ / "empty").string()
+          << "\nseccomp_sandbox=NO\nxferlog_enable=NO\nisolate=NO\nisolate_network=NO\n"
+             "max_clients=64\nmax_per_ip=64\nidle_session_timeout=600\n"
+             "data_connection_timeout=600\n";
+      out.close();
+      server->Launch({"/usr/sbin/vsftpd", conf.string()}, false);
+      for (int i = 0; i < 100; ++i) {
+        if (CanConnect(port)) {
+          server->port_ = port;
+          break;
+        }
+        int status;
+        if (::waitpid(server->pid_, &status, WNOHANG) == server->pid_) {
+          server->pid_ = -1;
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      if (server->port_ == 0) {
+        if (server->pid_ > 0) ::kill(server->pid_, SIGKILL), ::waitpid(server->pid_, nullptr, 0);
+        server->pid_ = -1;
+      }
+    }
+    if (server->port_ == 0) {
+      server->Stop();
+      throw std::runtime_error("vsftpd did not start");
+    }
+    return server;
+  }
+
   int Port() const { return port_; }
 
   void Stop() {
@@ -135,6 +212,10 @@ class FtpServer {
       }
     }
     if (stdinFd_ >= 0) ::close(stdinFd_), stdinFd_ = -1;
+    if (!pamFile_.empty()) {
+      std::remove(pamFile_.c_str());
+      pamFile_.clear();
+    }
     if (!workDir_.empty()) {
       std::error_code ec;
       std::filesystem::remove_all(workDir_, ec);
@@ -181,6 +262,7 @@ class FtpServer {
   int port_ = 0;
   int stdinFd_ = -1;
   std::filesystem::path workDir_;
+  std::string pamFile_;
 };
 
 }  // namespace testsupport

@@ -1,0 +1,243 @@
+// Helpers of the download tool's tests: temporary folders, files, the tool run as a process
+// with a time limit, and the tweaked pyftpdlib server.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/ftp_servers.h"
+
+extern char** environ;
+
+namespace apptest {
+
+namespace fs = std::filesystem;
+
+inline std::string BinaryDir() {
+  const char* dir = std::getenv("KVB_BINARY_DIR");
+  return dir ? dir : ".";
+}
+
+inline std::string ToolPath() {
+  return BinaryDir() + "/bin/kvb-download";
+}
+
+// A folder removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir() {
+    FPath = fs::temp_directory_path() / ("kvb-app-" + std::to_string(::getpid()) + "-" +
+                                         std::to_string(std::random_device{}()));
+    fs::create_directories(FPath);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::permissions(FPath, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(FPath, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const fs::path& Path() const { return FPath; }
+  std::string operator/(const std::string& name) const { return (FPath / name).string(); }
+
+ private:
+  fs::path FPath;
+};
+
+inline void WriteFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Bytes that differ from file to file, of any size.
+inline std::string SampleBytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (auto& b : bytes) b = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+// Every plain file under `dir`, relative names sorted.
+inline std::vector<std::string> ListFiles(const fs::path& dir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
+       it.increment(ec))
+    if (it->is_regular_file() || it->is_symlink())
+      names.push_back(fs::relative(it->path(), dir).string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+struct ToolResult {
+  int ExitCode = -1;  // -1: killed at the time limit
+  std::string Output;
+  std::string Errors;
+  std::vector<std::string> Lines;  // standard output by lines
+  bool Has(const std::string& line) const {
+    for (auto& l : Lines)
+      if (l == line) return true;
+    return false;
+  }
+  int Count(const std::string& prefix) const {
+    int n = 0;
+    for (auto& l : Lines)
+      if (l.rfind(prefix, 0) == 0) ++n;
+    return n;
+  }
+};
+
+// Runs the tool with `args`; killed when it runs longer than `limitSeconds`.
+inline ToolResult RunTool(const std::vector<std::string>& args, int limitSeconds = 120,
+                          const std::vector<std::string>& env = {}) {
+  ToolResult result;
+  int out[2], err[2];
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe failed");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  std::vector<std::string> argv{ToolPath()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> cargs;
+  for (auto& a : argv) cargs.push_back(a.data());
+  cargs.push_back(nullptr);
+  std::vector<std::string> environment;
+  for (char** e = environ; *e; ++e) {
+    std::string entry = *e;
+    bool replaced = false;
+    for (auto& mine : env)
+      if (entry.substr(0, entry.find('=') + 1) == mine.substr(0, mine.find('=') + 1))
+        replaced = true;
+    if (!replaced) environment.push_back(entry);
+  }
+  for (auto& mine : env)
+    if (mine.back() != '=') environment.push_back(mine);  // "NAME=" removes NAME
+  std::vector<char*> cenv;
+  for (auto& e : environment) cenv.push_back(e.data());
+  cenv.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, cargs[0], &actions, nullptr, cargs.data(), cenv.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  ::close(err[1]);
+  if (rc != 0) {
+    ::close(out[0]);
+    ::close(err[0]);
+    throw std::runtime_error("cannot start " + argv[0]);
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  int open = 2;
+  bool killed = false;
+  while (open > 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now())
+                    .count();
+    if (left <= 0) {
+      ::kill(pid, SIGKILL);
+      killed = true;
+      break;
+    }
+    if (::poll(fds, 2, static_cast<int>(std::min<long long>(left, 500))) < 0) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buffer[4096];
+      ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (n <= 0) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+        continue;
+      }
+      (i == 0 ? result.Output : result.Errors).append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  for (auto& p : fds)
+    if (p.fd >= 0) ::close(p.fd);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.ExitCode = !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::istringstream lines(result.Output);
+  for (std::string line; std::getline(lines, line);) result.Lines.push_back(line);
+  return result;
+}
+
+// The tweaked pyftpdlib of tests/app/peers, stopped when the object goes.
+class TweakedServer {
+ public:
+  TweakedServer(const std::string& root, const std::vector<std::string>& options) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+      throw std::runtime_error("pipe failed");
+    std::vector<std::string> argv{"/usr/bin/python3",
+                                  testsupport::SourceDir() + "/tests/app/peers/tweaked_ftpd.py",
+                                  "--root", root};
+    argv.insert(argv.end(), options.begin(), options.end());
+    FPid = ::fork();
+    if (FPid == 0) {
+      ::dup2(in[0], 0);
+      ::dup2(out[1], 1);
+      std::vector<char*> args;
+      for (auto& a : argv) args.push_back(a.data());
+      args.push_back(nullptr);
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    FStdin = in[1];
+    std::string line;
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    ::close(out[0]);
+    if (line.rfind("PORT ", 0) == 0) FPort = std::atoi(line.c_str() + 5);
+    if (FPort == 0) {
+      Stop();
+      throw std::runtime_error("the tweaked FTP server did not start");
+    }
+  }
+  ~TweakedServer() { Stop(); }
+  int Port() const { return FPort; }
+  void Stop() {
+    if (FStdin >= 0) ::close(FStdin), FStdin = -1;
+    if (FPid > 0) {
+      ::kill(FPid, SIGTERM);
+      ::waitpid(FPid, nullptr, 0);
+      FPid = -1;
+    }
+  }
+
+ private:
+  pid_t FPid = -1;
+  int FPort = 0;
+  int FStdin = -1;
+};
+
+}  // namespace apptest

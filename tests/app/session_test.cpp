@@ -1,0 +1,88 @@
+// Whole runs of the download window in this process, on the headless widget set, against
+// pyftpdlib: two presses of Download in one window, in active mode.
+#include <gtest/gtest.h>
+
+#include "app/get_update_file.h"
+#include "app/session_values.h"
+#include "app_support.h"
+#include "forms/application.h"
+#include "forms/headless_widget_set.h"
+#include "forms/message_box.h"
+#include "platform/files.h"
+#include "platform/messages.h"
+#include "support/ftp_servers.h"
+#include "support/loop_support.h"
+
+using apptest::ReadFile;
+using apptest::SampleBytes;
+using apptest::TempDir;
+using apptest::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(Session, ASecondRunClearsTheReceivedListButCountsOnSoTheQuestionIsAskedAgain) {
+  testsupport::Watchdog watchdog{240};
+  TempDir drive, server;
+  // The window makes its download folder the current directory; the test's own is restored.
+  struct TRestoreDir {
+    ~TRestoreDir() { fs::current_path(apptest::BinaryDir()); }
+  } restoreDir;
+  platform::SetDriveFolder('C', drive.Path().string());
+  const fs::path remote = server.Path() / "KVB_program";
+  const std::string data = SampleBytes(70000, 1);
+  WriteFile(remote / "data.bin", data);
+  WriteFile(remote / "Setup.exe", "#!/bin/sh\nexit 0\n");
+  WriteFile(remote / "notes.txt", "a\r\nb\n");
+  auto ftp = testsupport::FtpServer::StartPyftpd(server.Path().string());
+  ServerHost = "127.0.0.1";
+  ServerPort = std::to_string(ftp->Port());
+
+  int questions = 0;
+  auto* headless = new THeadlessWidgetSet([&](const TMessageBoxRequest& r) {
+    if ((r.Flags & MB_TYPEMASK) == MB_YESNOCANCEL) ++questions;
+    return (r.Flags & MB_TYPEMASK) == MB_YESNOCANCEL ? IDNO : IDOK;
+  });
+  Application->SetWidgetSet(std::unique_ptr<TWidgetSet>(headless));
+  TGetUpdateFile* form = nullptr;
+  Application->CreateForm(&form);
+  int finished = 0;
+  form->OnRunFinished = [&](TObject*) { ++finished; };
+  form->FTP_Mode->SetChecked(false);  // active mode
+
+  form->btnFileDownload->Click();
+  ASSERT_TRUE(testsupport::PumpUntil([&] { return finished == 1; }, 90000));
+  EXPECT_FALSE(form->ApdFtpClient1->PassiveMode());
+  EXPECT_EQ(form->Memo1->Lines()->Lines(),
+            (std::vector<std::string>{"Setup.exe", "data.bin", "notes.txt"}));
+  EXPECT_EQ(form->DownloadedCount, 3);
+  EXPECT_EQ(questions, 1);
+  EXPECT_EQ(ReadFile(drive.Path() / "SuperSetup" / "data.bin"), data);
+  EXPECT_EQ(ReadFile(drive.Path() / "SuperSetup" / "SetupKVB.exe"), "#!/bin/sh\nexit 0\n");
+  EXPECT_FALSE(fs::exists(drive.Path() / "SuperSetup" / "Setup.exe"));
+  // The file list shows the folder as it is now.
+  EXPECT_EQ(form->FileListBox1->Items()->IndexOf("data.bin") >= 0, true);
+  EXPECT_FALSE(form->ApdFtpClient1->IsSessionOpen());
+  EXPECT_EQ(headless->Log().size(), 1u);  // only the question
+
+  // The second run finds nothing to fetch, yet the count of the first one still stands.
+  fs::remove_all(remote);
+  fs::create_directories(remote);
+  form->btnFileDownload->Click();
+  EXPECT_EQ(form->Memo1->Lines()->Count(), 0);
+  ASSERT_TRUE(testsupport::PumpUntil([&] { return finished == 2; }, 90000));
+  EXPECT_EQ(form->Memo1->Lines()->Count(), 0);
+  EXPECT_EQ(form->DownloadedCount, 3);
+  EXPECT_EQ(questions, 2);
+  EXPECT_EQ(form->FilesListed, 0);
+
+  Application->DestroyComponents();
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  Application->SetWidgetSet(nullptr);
+  ServerHost = DefaultServerHost;
+  ServerPort.clear();
+}
+
+}  // namespace
