@@ -79,6 +79,14 @@ void ReplaceLines(TStrings* list, const std::vector<std::string>& lines) {
   list->EndUpdate();
 }
 
+// Writing a list property copies the given lines; no list means no lines.
+void CopyLines(TStrings* target, const TStrings* source) {
+  if (source)
+    target->Assign(source);
+  else
+    target->Clear();
+}
+
 // A string of a loaded string library, whole; false when the library has no such string.
 bool ReadLibraryString(HMODULE library, UINT id, std::string& text) {
   SetLastError(ERROR_SUCCESS);
@@ -174,19 +182,19 @@ void TBaseMultiLang::BeforeDestruction() {
 }
 
 void TBaseMultiLang::SetWords(TStrings* words) {
-  FWords->Assign(words);
+  CopyLines(FWords.get(), words);
 }
 
 void TBaseMultiLang::SetDoNot(TStrings* doNot) {
-  FDoNot->Assign(doNot);
+  CopyLines(FDoNot.get(), doNot);
 }
 
 void TBaseMultiLang::SetPositions(TStrings* positions) {
-  FPositions->Assign(positions);
+  CopyLines(FPositions.get(), positions);
 }
 
 void TBaseMultiLang::SetCharSets(TStrings* charSets) {
-  FCharSets->Assign(charSets);
+  CopyLines(FCharSets.get(), charSets);
 }
 
 bool TBaseMultiLang::InformOutOfRange() const {
@@ -242,8 +250,13 @@ void TBaseMultiLang::Walk() {
       if (key == kFormKey) {
         int cursor = i;
         std::string caption;
-        if (PropIsKind(owner, "Caption", TTypeKind::tkString) && NextText(cursor, caption))
-          SetStrProp(owner, "Caption", caption);
+        if (PropIsKind(owner, "Caption", TTypeKind::tkString) && NextText(cursor, caption)) {
+          try {
+            SetStrProp(owner, "Caption", caption);
+          } catch (...) {
+            // As for any component: a text that cannot be set leaves the others to be set.
+          }
+        }
         i += GroupSize();
         continue;
       }

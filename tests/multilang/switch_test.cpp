@@ -174,6 +174,32 @@ TEST_F(WalkTest, MalformedTablesNeverReadBeyondTheirEnd) {
   EXPECT_EQ(Form->Get<TStatusBar>("StatusBar1")->Panels()->Items(1)->Text(), "panel 1");
 }
 
+TEST_F(WalkTest, RandomTablesKeepEveryListItsLengthAndSelection) {
+  MakeForm();
+  TMultiLang* ml = Form->MultiLang1;
+  auto* list = Form->Get<TListBox>("ListBox1");
+  auto* combo = Form->Get<TComboBox>("ComboBox1");
+  auto* bar = Form->Get<TStatusBar>("StatusBar1");
+  const char* const vocabulary[] = {"\"",        "\".Hint",    "%Form%", "",        "ListBox1",
+                                    "ComboBox1", "StatusBar1", "Edit1",  "Button2", "text"};
+  unsigned seed = 12345;
+  auto next = [&seed](unsigned n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int round = 0; round < 300; ++round) {
+    TStringList words;
+    for (unsigned n = next(40); n > 0; --n) words.Add(vocabulary[next(std::size(vocabulary))]);
+    ml->SetWords(&words);
+    ml->SetLanguages(static_cast<std::uint8_t>(1 + next(3)));
+    ml->SetActiveLanguage(static_cast<std::uint8_t>(next(ml->Languages())));
+    ASSERT_EQ(list->Items()->Count(), 5) << round;
+    ASSERT_EQ(combo->Items()->Count(), 4) << round;
+    ASSERT_EQ(combo->ItemIndex(), 2) << round;
+    ASSERT_EQ(bar->Panels()->Count(), 3) << round;
+  }
+}
+
 using EventTest = MultiLangTest;
 
 TEST_F(EventTest, BeforeLanguageChangeCanRefuseTheSwitch) {
