@@ -45,7 +45,15 @@ TApdCustomWinsockPort::TApdCustomWinsockPort(TComponent* owner) : TApdCustomComP
   SetDeviceKind(DeviceKindWinsock);
 }
 
-TApdCustomWinsockPort::~TApdCustomWinsockPort() = default;
+TApdCustomWinsockPort::~TApdCustomWinsockPort() {
+  // Deleted without Free while open: the window outlives this part of the object, so its
+  // messages must not reach the subclass any more.
+  HWND window = PortWindow();
+  if (window && FPreviousProc) {
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FPreviousProc));
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+  }
+}
 
 void TApdCustomWinsockPort::SetServerAddress(const std::string& address) {
   if (address == FServerAddress) return;
