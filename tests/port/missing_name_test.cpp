@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "errors/codes.h"
@@ -21,9 +20,9 @@ const char* const NotInitialized = "Winsock not initialized - Error loading Wins
 class MissingNameEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    const char* binary = std::getenv("KVB_BINARY_DIR");
-    ASSERT_NE(binary, nullptr);
-    auto library = std::filesystem::path(binary) / "bin" / "missing" / "libwsock32.so";
+    // Built beside the test programs, in bin/missing/.
+    auto program = std::filesystem::read_symlink("/proc/self/exe");
+    auto library = program.parent_path() / "missing" / "libwsock32.so";
     ASSERT_TRUE(std::filesystem::exists(library)) << library;
     SetWinsockLibraryName(library.string());
   }
