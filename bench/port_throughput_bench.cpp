@@ -108,10 +108,18 @@ int main(int argc, char** argv) {
   PlainLoop(64 << 20, 65536);
   PortLoop(64 << 20, 4096);
 
-  TMeasure plain64 = PlainLoop(bytes, 65536);
-  TMeasure plain16 = PlainLoop(bytes, 16384);
-  TMeasure port4k = PortLoop(bytes, 4096);
-  TMeasure port64k = PortLoop(bytes, 65535);
+  // The machine is shared: each configuration runs three times, interleaved, and the best
+  // run of each is compared.
+  auto best = [](TMeasure& kept, const TMeasure& m) {
+    if (kept.Bytes == 0 || m.Wall < kept.Wall) kept = m;
+  };
+  TMeasure plain64, plain16, port4k, port64k;
+  for (int round = 0; round < 3; ++round) {
+    best(plain64, PlainLoop(bytes, 65536));
+    best(plain16, PlainLoop(bytes, 16384));
+    best(port4k, PortLoop(bytes, 4096));
+    best(port64k, PortLoop(bytes, 65535));
+  }
   Report("plain recv loop, 64 KiB buffer", plain64, nullptr);
   Report("plain recv loop, 16 KiB buffer", plain16, &plain64);
   Report("Winsock port, 4096-byte input buffer", port4k, &plain64);

@@ -228,7 +228,25 @@ void TApdDeviceSocket::DoDisconnect(TSocket socket) {
 }
 
 void TApdDeviceSocket::DoError(TSocket socket, int errorCode) {
-  if (TWsConnection* connection = FindConnection(socket))
-    NotifyPort(connection->MainSocket, errorCode, 0);
+  if (TWsConnection* connection = FindConnection(socket)) {
+    const TSocket main = connection->MainSocket;
+    NotifyPort(main, errorCode, 0);
+    const bool peerGone = errorCode == winsock::WSAENETRESET ||
+                          errorCode == winsock::WSAECONNABORTED ||
+                          errorCode == winsock::WSAECONNRESET;
+    // A server-role peer that reset its connection is gone as surely as one that closed it
+    // (the port has reported it as disconnected): let the socket go, so that the next peer
+    // can be taken.
+    if (peerGone && FindConnection(socket) == connection && !connection->Client &&
+        socket == connection->CommSocket && socket != main) {
+      if (TApdWinsockDispatcher* dispatcher = DispatcherOf(main)) {
+        dispatcher->RemoteAddress = TSockAddrIn{};
+        dispatcher->SetConnected(*connection, false);
+      }
+      connection->CommSocket = NoSocket;
+      ForgetCache();
+      DropSocket(socket);
+    }
+  }
   OnSockError(this, socket, errorCode);
 }

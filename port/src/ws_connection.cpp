@@ -68,8 +68,8 @@ void TWsConnection::ConsumeIn(DWORD count) {
   InFull = false;
 }
 
-DWORD TWsConnection::ReceivePiece(DWORD length) {
-  int n = Device().ReceiveInto(CommSocket, InBuffer.get() + InWrite, static_cast<int>(length), 0);
+DWORD TWsConnection::ReceiveDirect(std::uint8_t* at, DWORD length) {
+  int n = Device().ReceiveInto(CommSocket, at, static_cast<int>(length), 0);
   if (n <= 0) {
     // Nothing waiting (10035), the end of the stream (0) or a failure already reported: no
     // point asking again before the next read notice.
@@ -78,10 +78,15 @@ DWORD TWsConnection::ReceivePiece(DWORD length) {
   }
   // A short read emptied the socket; the read notice is re-armed by this receive.
   if (static_cast<DWORD>(n) < length) FDrained = true;
-  InWrite += static_cast<DWORD>(n);
-  if (InWrite >= InSize) InWrite -= InSize;
-  if (InWrite == InRead) InFull = true;
   return static_cast<DWORD>(n);
+}
+
+DWORD TWsConnection::ReceivePiece(DWORD length) {
+  DWORD n = ReceiveDirect(InBuffer.get() + InWrite, length);
+  InWrite += n;
+  if (InWrite >= InSize) InWrite -= InSize;
+  if (n > 0 && InWrite == InRead) InFull = true;
+  return n;
 }
 
 void TWsConnection::TopUp(DWORD wanted, bool both) {
@@ -110,6 +115,12 @@ DWORD TWsConnection::CopyPlain(std::uint8_t* out, DWORD count) {
 }
 
 int TWsConnection::Read(void* buffer, DWORD count) {
+  if (!Telnet && count >= InSize && InStored() == 0) {
+    // The ring could not hold what is asked for: receive straight into the caller's buffer,
+    // one receive and one copy fewer.
+    if (CommSocket == NoSocket || FDrained) return 0;
+    return static_cast<int>(ReceiveDirect(static_cast<std::uint8_t*>(buffer), count));
+  }
   // Stored bytes are handed out before the socket is asked again, so that receives happen
   // into an empty ring, in one large piece. A handful is enough for the longest Telnet
   // command that may be waiting for its last bytes.

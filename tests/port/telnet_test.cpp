@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "peer.h"
 #include "port/device_socket.h"
 #include "port/winsock_dispatcher.h"
@@ -206,4 +209,32 @@ TEST(Telnet, OffPassesEveryByteUnchanged) {
   port.WriteText(all);
   ASSERT_TRUE(peer.Join());
   EXPECT_TRUE(echoed == all);
+}
+
+TEST(Telnet, NegotiationsAreWrittenToTheDispatchLog) {
+  testsupport::Watchdog watchdog;
+  std::string reply;
+  const std::string termReply = TermTypeReply;
+  Server peer([&](Conn& conn, int) {
+    conn.Send(Bytes({IAC, WILL, 1, IAC, DO, 24, IAC, 0xF1, IAC, SB, 24, 1, IAC, SE}));
+    reply = conn.Recv(6 + termReply.size());
+    conn.WaitClosed();
+  });
+  auto log = std::filesystem::temp_directory_path() /
+             ("port_telnet_" + std::to_string(::getpid()) + ".log");
+  std::filesystem::remove(log);
+  TApdWinsockPort port(nullptr);
+  port.SetServerAddress("127.0.0.1");
+  port.SetWsPort(std::to_string(peer.Port()));
+  port.SetLogName(log.string());
+  port.SetLogging(tlOn);
+  port.SetPortOpen(true);
+  ASSERT_TRUE(PumpUntil([&] { return reply.size() == 6 + termReply.size(); }));
+  port.SetPortOpen(false);
+  std::ifstream in(log);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::filesystem::remove(log);
+  for (const char* entry : {"Recv WILL", "Sent DO", "Recv DO", "Sent WILL", "Command"})
+    EXPECT_NE(text.find(entry), std::string::npos) << entry << " missing from\n" << text;
+  EXPECT_NE(text.find("vt100"), std::string::npos) << text;
 }

@@ -331,6 +331,36 @@ TEST(WinsockPort, ServerRoleAcceptsOnePeerAndRefusesASecond) {
   EXPECT_TRUE(caught.Messages.empty());
 }
 
+TEST(WinsockPort, ServerRolePeerResetFreesThePortForTheNext) {
+  testsupport::Watchdog watchdog;
+  TApdWinsockPort port(nullptr);
+  TDataSink sink(port);
+  const int listenPort = UnusedPort();
+  port.SetPortRole(prServer);
+  port.SetTelnetProcessing(false);
+  port.SetWsPort(std::to_string(listenPort));
+  int offers = 0, disconnected = 0;
+  std::vector<int> errors;
+  port.OnAcceptPeer = [&](TObject*, std::uint32_t, bool&) { ++offers; };
+  port.OnDisconnected = [&](TObject*) { ++disconnected; };
+  port.OnSocketError = [&](TObject*, int code) { errors.push_back(code); };
+  port.SetPortOpen(true);
+  Conn first = ConnectTo(listenPort);
+  ASSERT_TRUE(PumpUntil([&] { return offers == 1; }));
+  first.Send("one");
+  ASSERT_TRUE(PumpUntil([&] { return sink.Data == "one"; }));
+  first.Reset();
+  ASSERT_TRUE(PumpUntil([&] { return disconnected == 1; }));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(port.PortState, psOpen);
+  Conn second = ConnectTo(listenPort);
+  ASSERT_TRUE(PumpUntil([&] { return offers == 2; }));
+  second.Send("two");
+  ASSERT_TRUE(PumpUntil([&] { return sink.Data == "onetwo"; }));
+  PumpFor(50);
+  EXPECT_EQ(disconnected, 1);
+}
+
 TEST(WinsockPort, ServerRoleRefusedPeerIsClosed) {
   testsupport::Watchdog watchdog;
   TApdWinsockPort port(nullptr);

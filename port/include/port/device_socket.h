@@ -93,6 +93,8 @@ class TWsConnection : public TComponent {
   TApdDeviceSocket& Device() const;
   // Receives when fewer than `wanted` bytes are stored.
   void TopUp(DWORD wanted, bool both);
+  // Receives into `at`; the bytes received (0 also when nothing was waiting).
+  DWORD ReceiveDirect(std::uint8_t* at, DWORD length);
   // Receives into the ring at the write position; the bytes received.
   DWORD ReceivePiece(DWORD length);
   DWORD CopyPlain(std::uint8_t* out, DWORD count);
