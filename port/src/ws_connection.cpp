@@ -123,8 +123,8 @@ int TWsConnection::Read(void* buffer, DWORD count) {
   }
   // Stored bytes are handed out before the socket is asked again, so that receives happen
   // into an empty ring, in one large piece. A handful is enough for the longest Telnet
-  // command that may be waiting for its last bytes.
-  TopUp(std::clamp<DWORD>(count, 1, TopUpBelow), count != 0);
+  // command that may be waiting for its last bytes, however little is asked for.
+  TopUp(Telnet ? TopUpBelow : std::clamp<DWORD>(count, 1, TopUpBelow), count != 0);
   if (count == 0) return 0;
   auto* out = static_cast<std::uint8_t*>(buffer);
   DWORD delivered = Telnet ? Decode(out, count) : CopyPlain(out, count);

@@ -46,8 +46,9 @@ class TWsConnection : public TComponent {
   TWsConnection(TApdDeviceSocket* owner, TSocket mainSocket, DWORD inSize, DWORD outSize);
   ~TWsConnection() override;
 
-  // Read path: tops the input ring up from the comm socket, then delivers at most count
-  // decoded bytes. count 0 only tops up.
+  // Read path: tops the input ring up from the comm socket when it runs low, then delivers
+  // at most count decoded bytes. count 0 only tops up. Without Telnet, a request at least as
+  // large as the ring is received straight into buffer once the ring is empty.
   int Read(void* buffer, DWORD count);
   // Write path: takes what fits (Telnet-encoded), then sends what the ring holds.
   int Write(const void* buffer, DWORD count);
