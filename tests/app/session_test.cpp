@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/get_update_file.h"
+#include "app/run_texts.h"
 #include "app/session_values.h"
 #include "app_support.h"
 #include "forms/application.h"
@@ -63,7 +64,13 @@ TEST(Session, ASecondRunClearsTheReceivedListButCountsOnSoTheQuestionIsAskedAgai
   // The file list shows the folder as it is now.
   EXPECT_EQ(form->FileListBox1->Items()->IndexOf("data.bin") >= 0, true);
   EXPECT_FALSE(form->ApdFtpClient1->IsSessionOpen());
-  EXPECT_EQ(headless->Log().size(), 1u);  // only the question
+  ASSERT_EQ(headless->Log().size(), 1u);  // only the question
+  const TMessageBoxRequest& question = headless->Log()[0].Request;
+  EXPECT_EQ(question.Text, Pick(runtext::InstallQuestion));
+  EXPECT_EQ(question.Flags, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON1);
+  EXPECT_EQ(MessageBoxDefaultButton(question.Flags), IDYES);
+  EXPECT_EQ(MessageBoxEscapeResult(question.Flags), IDCANCEL);
+  EXPECT_EQ(question.Owner, form);
 
   // The second run finds nothing to fetch, yet the count of the first one still stands.
   fs::remove_all(remote);
