@@ -56,6 +56,10 @@ struct TServerCase {
   bool Active;
 };
 
+void PrintTo(const TServerCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 class AllFilesTest : public BatchTest, public ::testing::WithParamInterface<TServerCase> {};
 
 TEST_P(AllFilesTest, EveryListedFileArrivesByteForByteAndSetupExeAsSetupKvbExe) {

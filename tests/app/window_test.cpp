@@ -204,6 +204,10 @@ struct TStaleCase {
   bool Deleted;
 };
 
+void PrintTo(const TStaleCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 class StaleInstallerTest : public WindowTest, public ::testing::WithParamInterface<TStaleCase> {};
 
 TEST_P(StaleInstallerTest, ItIsNamedWithItsDateAndDeletedOnlyWhenOlderThan30Days) {
