@@ -129,6 +129,7 @@ class TApdDataPacket : public TApdBaseComponent {
   bool FWaitingForCapture = false;
   bool FArmPending = false;
   bool FHoldsCapture = false;
+  bool FArmedIgnoreCase = true;
   std::string FLogLabel;
   std::vector<TComponent*> FInsertedCandidates;
 };
@@ -186,6 +187,9 @@ class TApdDataPacketManager {
   bool FRescanPending = false;
   std::size_t FRescanFrom = 0;
   bool FEnableWhenLoaded = false;
+  bool FInRescan = false;
+  // Changes whenever bytes leave the buffer, so a scan knows its positions went stale.
+  std::uint64_t FGeneration = 0;
 };
 
 class TApdDataPacketManagerList {

@@ -146,6 +146,8 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
 
  private:
   // ---- Command engine ----
+  void Shutdown();
+  void LinkInsertedLog();
   void WndProc(TMessage& message);
   void HandleMessage(TMessage& message);
   void LineIntake(TObject* sender, const std::string& line);
@@ -160,17 +162,23 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   void SetState(TFtpClientState state);
   void SetStateClosed();
   void SetStateIdle(bool succeeded);
-  void ReportStatus(TFtpStatusCode code, const char* text);
-  void ReportError(int code, const char* text);
+  void ReportStatus(TFtpStatusCode code);
+  void ReportStatus(TFtpStatusCode code, const std::string& text);
+  void ReportError(int code, const std::string* text);
+  void ReportError(int code, const std::string& text);
   void ReportLog(TFtpLogCode code);
-  void PostText(UINT msg, WPARAM code, const char* text);
+  void PostText(UINT msg, WPARAM code, const std::string* text);
+  std::unique_ptr<std::string> TakeText(LPARAM lParam);
+  void ForgetPendingTexts();
   void RemoveTransferTimer();
   void RestartTransferTimer();
   void RearmTransferTimer();
   void StopConnectTimer();
-  void ForgetPendingTexts();
 
   // ---- Data connections and transfers ----
+  void BeginTransfer(TFtpClientState state);
+  void OpenLocalFile(TFtpWriteMode mode);
+  bool StartDataConnection();
   bool PrepareDataConnection();
   bool PrepareActive();
   void PassiveConnect(const std::string& argument);
@@ -181,13 +189,14 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   void SockWrite(TObject* sender, TSocket socket);
   // One receive; false when nothing came.
   bool ReceiveChunk();
-  void WriteChunk(const char* data, int count);
-  void FinishDataConnection(bool succeeded);
-  void ReleaseDataConnection();
-  void CloseLocalFile(bool succeeded);
-  void DataConnectionEnded();
+  bool WriteChunk(const char* data, int count);
+  void LocalFileFailed(int code);
+  void DataConnectionEnded(bool failed);
   void TryCompleteTransfer();
-  void LocalFileFailed(int code, const std::string& text);
+  bool CommitLocalFile();
+  void FinishDataConnection(bool succeeded);
+  void ReleaseDataConnection(bool succeeded);
+  void CloseLocalFile(bool keep);
   std::uint32_t ControlPeerAddress();
 
   // ---- Fields ----
@@ -199,6 +208,7 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   HWND FWindow = nullptr;
   TApdDataPacket* FReplyPacket = nullptr;
   std::unique_ptr<char[]> FDataBuffer;
+  std::unique_ptr<char[]> FOverflowBuffer;  // listing bytes beyond the kept text
   std::string FReplyBuffer;
   TSocket FListenSocket = NoSocket;
   TSockAddrIn FLocalAddress{};
@@ -211,6 +221,7 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   DWORD FTransferTimer = 0;
   bool FTimerHandlerRegistered = false;
   bool FConnectTimerRunning = false;
+  bool FShutDown = false;
 
   std::string FAccount;
   std::int64_t FByteCount = 0;
@@ -229,7 +240,8 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   // connection has ended and its final reply has come.
   bool FTransferCommandSent = false;
   bool FDataEnded = false;
-  int FFinalReply = 0;  // the transfer command's final reply code, 0 while none
+  bool FDataFailed = false;  // ended by a socket failure after AbortTransfer
+  int FFinalReply = 0;       // the transfer command's final reply code, 0 while none
   std::string FFinalReplyText;
   bool FDataDiscarded = false;     // received file data dropped after AbortTransfer
   bool FFinishing = false;         // socket failures while finishing stay silent
@@ -254,6 +266,11 @@ class TApdFtpClient : public TApdCustomFtpClient {
 
   explicit TApdFtpClient(TComponent* owner) : TApdCustomFtpClient(owner) {}
 };
+
+// The "(h1,h2,h3,h4,p1,p2)" text of a 227 reply: the dotted address and the port.
+void ParsePassiveArgument(const std::string& argument, std::string& address, WORD& port);
+// The argument of "PORT ": "192,168,1,5,19,137" for 192.168.1.5 and port 5001.
+std::string FtpPortArgument(const std::string& dottedAddress, WORD port);
 
 // Registers TApdFtpClient, TApdFtpLog and TApdDataPacket with the class registry (also done
 // at start-up; calling it again does nothing).
