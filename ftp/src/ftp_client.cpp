@@ -1,0 +1,665 @@
+// The command engine of the FTP client: operations on the control connection, reply lines,
+// multi-line replies, the state machine, the hidden window and the two timers.
+#include "ftp/ftp_client.h"
+
+#include <cstring>
+#include <exception>
+
+#include "dispatch/dispatcher.h"
+#include "dispatch/tick_clock.h"
+#include "dispatch/triggers.h"
+#include "forms/application.h"
+#include "forms/class_record.h"
+#include "forms/class_registry.h"
+#include "ftp/data_packet.h"
+#include "ftp/ftp_log.h"
+#include "platform/files.h"
+#include "platform/sysutils.h"
+#include "port/socket.h"
+
+namespace {
+
+constexpr UINT_PTR ConnectTimerId = 1;
+
+const TEnumInfo& FileTypeNames() {
+  static const TEnumInfo info{"TFtpFileType", {"ftAscii", "ftBinary"}};
+  return info;
+}
+const TEnumInfo& TraceLogStateNames() {
+  static const TEnumInfo info{"TTraceLogState",
+                              {"tlOff", "tlOn", "tlDump", "tlAppend", "tlClear", "tlPause"}};
+  return info;
+}
+
+// The first three characters as a decimal number; 0 when they are not one.
+int ReplyCodeOf(const std::string& line) {
+  if (line.size() < 3) return 0;
+  int code = 0;
+  for (int i = 0; i < 3; ++i) {
+    char c = line[static_cast<std::size_t>(i)];
+    if (c < '0' || c > '9') return 0;
+    code = code * 10 + (c - '0');
+  }
+  return code;
+}
+
+// The text between the first double quote and the next one; empty without both.
+std::string QuotedName(const std::string& reply) {
+  auto first = reply.find('"');
+  if (first == std::string::npos) return {};
+  auto second = reply.find('"', first + 1);
+  if (second == std::string::npos) return {};
+  return reply.substr(first + 1, second - first - 1);
+}
+
+std::string FromFifth(const std::string& reply) {
+  return reply.size() > 4 ? reply.substr(4) : std::string();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Class records and registration
+
+const TClassRecord& TApdCustomFtpClient::StaticClass() {
+  static const TClassRecord record =
+      TClassRecord::Define<TApdCustomFtpClient, TApdCustomWinsockPort>(
+          "TApdCustomFtpClient", [](TClassBuilder<TApdCustomFtpClient>&) {});
+  return record;
+}
+
+const TClassRecord& TApdFtpClient::StaticClass() {
+  using C = TApdFtpClient;
+  using B = TApdCustomFtpClient;
+  static const TClassRecord record =
+      TClassRecord::Define<C, B>("TApdFtpClient", [](TClassBuilder<C>& c) {
+        c.Str("Account", &B::Account, &B::SetAccount);
+        c.Int("ConnectTimeout", &B::ConnectTimeout, &B::SetConnectTimeout).Default(0);
+        c.Enum("FileType", &B::FileType, &B::SetFileType, FileTypeNames()).Default(ftBinary);
+        c.Component("FtpLog", &B::FtpLog, &B::SetFtpLog);
+        c.Str("Password", &B::Password, &B::SetPassword);
+        c.Bool("PassiveMode", &B::PassiveMode, &B::SetPassiveMode).Default(0);
+        c.Str("ServerAddress", &B::ServerAddress, &B::SetServerAddress);
+        c.Int("TransferTimeout", &B::TransferTimeout, &B::SetTransferTimeout)
+            .Default(DefaultTransferTimeout);
+        c.Str("UserName", &B::UserName, &B::SetUserName);
+        c.Str("WsPort", &B::WsPort, &B::SetWsPort);
+        c.Enum("Logging", &B::Logging, &B::SetLogging, TraceLogStateNames()).Default(tlOff);
+        c.Int("LogSize", &B::LogSize, &B::SetLogSize).Default(10000);
+        c.Str("LogName", &B::LogName, &B::SetLogName);
+        c.Bool("LogHex", &B::LogHex, &B::SetLogHex).Default(1);
+        c.Enum("Tracing", &B::Tracing, &B::SetTracing, TraceLogStateNames()).Default(tlOff);
+        c.Int("TraceSize", &B::TraceSize, &B::SetTraceSize).Default(10000);
+        c.Str("TraceName", &B::TraceName, &B::SetTraceName);
+        c.Bool("TraceHex", &B::TraceHex, &B::SetTraceHex).Default(1);
+        c.Event("OnFtpError", static_cast<TFtpErrorEvent C::*>(&B::OnFtpError));
+        c.Event("OnFtpLog", static_cast<TFtpLogEvent C::*>(&B::OnFtpLog));
+        c.Event("OnFtpReply", static_cast<TFtpReplyEvent C::*>(&B::OnFtpReply));
+        c.Event("OnFtpStatus", static_cast<TFtpStatusEvent C::*>(&B::OnFtpStatus));
+      });
+  return record;
+}
+
+void RegisterFtpComponents() {
+  RegisterClasses(
+      {&TApdFtpClient::StaticClass(), &TApdFtpLog::StaticClass(), &TApdDataPacket::StaticClass()});
+}
+
+namespace {
+// The download window's description names these classes; they are known from start-up on.
+const bool FtpClassesRegistered = (RegisterFtpComponents(), true);
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Construction and destruction
+
+TApdCustomFtpClient::TApdCustomFtpClient(TComponent* owner) : TApdCustomWinsockPort(owner) {
+  (void)FtpClassesRegistered;
+  SetDeviceKind(DeviceKindWinsock);
+  SetPortRole(prClient);
+  SetWsPort("ftp");
+  SetOpenOnDemand(false);
+  SetUseEventWord(false);
+  FDataBuffer = std::make_unique<char[]>(FtpDataBufferSize + 1);
+  std::memset(FDataBuffer.get(), 0, FtpDataBufferSize + 1);
+  FWindow = AllocateHWnd([this](TMessage& message) { WndProc(message); });
+
+  FReplyPacket = new TApdDataPacket(this);
+  FReplyPacket->SetComPort(this);
+  FReplyPacket->SetStartCond(scAnyData);
+  FReplyPacket->SetEndString("\r\n");
+  FReplyPacket->SetEndCond({ecString});
+  FReplyPacket->SetTimeOut(0);
+  FReplyPacket->OnStringPacket =
+      TStringPacketNotifyEvent::Method(this, &TApdCustomFtpClient::LineIntake);
+  FReplyPacket->SetEnabled(false);
+
+  FSocket = new TApdSocket(this);
+  FSocket->OnSockAccept = TWsNotifyEvent::Method(this, &TApdCustomFtpClient::SockAccept);
+  FSocket->OnSockDisconnect = TWsNotifyEvent::Method(this, &TApdCustomFtpClient::SockDisconnect);
+  FSocket->OnSockError = TWsErrorEvent::Method(this, &TApdCustomFtpClient::SockError);
+  FSocket->OnSockRead = TWsNotifyEvent::Method(this, &TApdCustomFtpClient::SockRead);
+  FSocket->OnSockWrite = TWsNotifyEvent::Method(this, &TApdCustomFtpClient::SockWrite);
+}
+
+TApdCustomFtpClient::~TApdCustomFtpClient() {
+  Shutdown();
+}
+
+void TApdCustomFtpClient::BeforeDestruction() {
+  Shutdown();
+  TApdCustomWinsockPort::BeforeDestruction();
+}
+
+void TApdCustomFtpClient::Shutdown() {
+  if (FShutDown) return;
+  FShutDown = true;
+  FDestroying = true;
+  StopConnectTimer();
+  ReleaseDataConnection(false);
+  try {
+    SetPortOpen(false);
+  } catch (...) {
+    // Nothing can be reported any more.
+  }
+  FTransferTimer = 0;
+  if (FFtpLog) SetFtpLog(nullptr);
+  TObject::Free(FReplyPacket);
+  FReplyPacket = nullptr;
+  TObject::Free(FSocket);
+  FSocket = nullptr;
+  if (FWindow) DeallocateHWnd(FWindow);
+  FWindow = nullptr;
+  ForgetPendingTexts();
+}
+
+void TApdCustomFtpClient::Loaded() {
+  TApdCustomWinsockPort::Loaded();
+  LinkInsertedLog();
+}
+
+void TApdCustomFtpClient::Notification(TComponent* component, TOperation operation) {
+  TApdCustomWinsockPort::Notification(component, operation);
+  if (operation == opRemove) {
+    std::erase(FInsertedCandidates, component);
+    if (component == FFtpLog && FFtpLog) FFtpLog = nullptr;
+  } else if (component != this && component->Owner() == Owner() && !FFtpLog) {
+    // Its class cannot be asked while it is being constructed; looked at when loaded.
+    FInsertedCandidates.push_back(component);
+  }
+}
+
+void TApdCustomFtpClient::LinkInsertedLog() {
+  std::vector<TComponent*> candidates;
+  candidates.swap(FInsertedCandidates);
+  if (FFtpLog) return;
+  for (TComponent* candidate : candidates) {
+    auto* log = dynamic_cast<TApdFtpLog*>(candidate);
+    if (log && !log->FtpClient()) {
+      SetFtpLog(log);
+      return;
+    }
+  }
+}
+
+void TApdCustomFtpClient::SetFtpLog(TApdFtpLog* log) {
+  if (log == FFtpLog) return;
+  TApdFtpLog* old = FFtpLog;
+  FFtpLog = log;
+  if (old && old->FtpClient() != this) RemoveFreeNotification(old);
+  if (log) {
+    log->FreeNotification(this);
+    log->SetFtpClient(this);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Operations
+
+bool TApdCustomFtpClient::OpenSession() {
+  if (FState >= fcIdle) return false;
+  if (FConnectTimeout > 0 && FWindow) {
+    SetTimer(FWindow, ConnectTimerId, static_cast<UINT>(FConnectTimeout) * TickMs, nullptr);
+    FConnectTimerRunning = true;
+  }
+  bool result;
+  if (FState == fcClosed) {
+    FMultiLine = false;
+    FRepliesDue = 0;
+    FStaleReplies = 0;
+    SetPortOpen(true);
+    result = PortOpen();
+  } else {
+    Send("USER " + FUserName);
+    result = true;
+  }
+  // A port whose open is still pending (closing) logs in from its connected notice.
+  if (result) FState = fcLoggingIn;
+  return result;
+}
+
+bool TApdCustomFtpClient::CloseSession() {
+  const bool wasOpen = PortOpen();
+  if (wasOpen) {
+    try {
+      Send("QUIT");
+    } catch (...) {
+      // A connection that never came up cannot take the command; it is closed below anyway.
+    }
+  }
+  WaitTicks(5, true);
+  SetPortOpen(false);
+  return wasOpen;
+}
+
+bool TApdCustomFtpClient::ChangeDirectory(const std::string& Directory) {
+  if (FState != fcIdle) return false;
+  FState = fcDirCommand;
+  try {
+    Send(Directory.empty() ? std::string("PWD") : "CWD " + Directory);
+  } catch (...) {
+    FState = fcIdle;
+    throw;
+  }
+  return true;
+}
+
+bool TApdCustomFtpClient::ReportCurrentDirectory() {
+  if (FState != fcIdle) return false;
+  FState = fcDirCommand;
+  try {
+    Send("PWD");
+  } catch (...) {
+    FState = fcIdle;
+    throw;
+  }
+  return true;
+}
+
+bool TApdCustomFtpClient::AbortTransfer() {
+  if (FState <= fcIdle) return false;
+  FAbort = true;
+  Send("ABOR");
+  ReportLog(flUserAbort);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands and the transfer timer
+
+void TApdCustomFtpClient::Send(const std::string& command) {
+  RestartTransferTimer();
+  WriteText(command + "\r\n");
+  ++FRepliesDue;
+}
+
+void TApdCustomFtpClient::PushCommand(const std::string& command) {
+  if (FQueueCount >= FtpCommandStackSize) {
+    ClearCommands();
+    throw platform::Exception("FTP Command stack full");
+  }
+  FCommands[FQueueCount++] = command;
+}
+
+void TApdCustomFtpClient::SendNextCommand() {
+  if (FQueueCount == 0) return;
+  std::string command = std::move(FCommands[--FQueueCount]);
+  // The transfer command is always queued first, so it goes out last.
+  if (FQueueCount == 0 && (FState == fcListing || FState == fcRetrieving))
+    FTransferCommandSent = true;
+  Send(command);
+}
+
+void TApdCustomFtpClient::RestartTransferTimer() {
+  TApdBaseDispatcher* dispatcher = CurrentDispatcher();
+  if (!dispatcher) return;
+  if (FTransferTimer) {
+    dispatcher->ArmTimerTrigger(FTransferTimer, 0, false);
+    dispatcher->DeleteTrigger(FTransferTimer);
+    FTransferTimer = 0;
+  }
+  if (FTransferTimeout > 0) {
+    FTransferTimer = dispatcher->NewTimerTrigger();
+    dispatcher->ArmTimerTrigger(FTransferTimer, FTransferTimeout, true);
+  }
+}
+
+void TApdCustomFtpClient::RearmTransferTimer() {
+  if (!FTransferTimer || FTransferTimeout <= 0) return;
+  if (TApdBaseDispatcher* dispatcher = CurrentDispatcher())
+    dispatcher->ArmTimerTrigger(FTransferTimer, FTransferTimeout, true);
+}
+
+void TApdCustomFtpClient::RemoveTransferTimer() {
+  if (!FTransferTimer) return;
+  if (TApdBaseDispatcher* dispatcher = CurrentDispatcher()) {
+    dispatcher->ArmTimerTrigger(FTransferTimer, 0, false);
+    dispatcher->DeleteTrigger(FTransferTimer);
+  }
+  FTransferTimer = 0;
+}
+
+void TApdCustomFtpClient::TimerHandler(UINT msg, WPARAM wParam, LPARAM) {
+  if (msg != DM_TIMER_EXPIRED || !FTransferTimer || wParam != FTransferTimer) return;
+  RemoveTransferTimer();
+  if (FState != fcIdle && FWindow) PostMessageA(FWindow, CM_APDFTPTIMEOUT, fsTimedOut, 0);
+}
+
+void TApdCustomFtpClient::StopConnectTimer() {
+  if (!FConnectTimerRunning) return;
+  FConnectTimerRunning = false;
+  if (FWindow) KillTimer(FWindow, ConnectTimerId);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connection raisers
+
+void TApdCustomFtpClient::DoConnected() {
+  StopConnectTimer();
+  if (FReplyPacket) FReplyPacket->SetEnabled(true);
+  if (!FTimerHandlerRegistered) {
+    if (TApdBaseDispatcher* dispatcher = CurrentDispatcher()) {
+      dispatcher->AddEventHandler(ApdMethod<&TApdCustomFtpClient::TimerHandler>, this);
+      FTimerHandlerRegistered = true;
+    }
+  }
+  FState = fcLoggingIn;
+  // The greeting answers the connect.
+  FRepliesDue = 1;
+  FStaleReplies = 0;
+  FMultiLine = false;
+}
+
+void TApdCustomFtpClient::DoDisconnected() {
+  StopConnectTimer();
+  if (FTimerHandlerRegistered) {
+    FTimerHandlerRegistered = false;
+    if (TApdBaseDispatcher* dispatcher = CurrentDispatcher())
+      dispatcher->RemoveEventHandler(ApdMethod<&TApdCustomFtpClient::TimerHandler>, this);
+  }
+  if (FReplyPacket) FReplyPacket->SetEnabled(false);
+  SetStateClosed();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Replies
+
+void TApdCustomFtpClient::LineIntake(TObject*, const std::string& line) {
+  PostText(CM_APDFTPREPLY, static_cast<WPARAM>(ReplyCodeOf(line)), &line);
+}
+
+void TApdCustomFtpClient::HandleReply(int code, const std::string& line) {
+  bool complete = false;
+  if (!FMultiLine) {
+    FReplyBuffer.assign(line, 0, std::min<std::size_t>(line.size(), FtpReplyBufferSize));
+    if (line.size() >= 4 && line[3] == '-') {
+      FMultiLine = true;
+      FMultiLineTerminator = std::to_string(code) + " ";
+    } else {
+      complete = true;
+    }
+  } else if (line.compare(0, FMultiLineTerminator.size(), FMultiLineTerminator) == 0) {
+    FMultiLine = false;
+    complete = true;
+  } else {
+    std::size_t room =
+        FtpReplyBufferSize - std::min<std::size_t>(FReplyBuffer.size(), FtpReplyBufferSize);
+    FReplyBuffer.append(line, 0, std::min(room, line.size()));
+  }
+  if (complete) DispatchReply(code);
+  if (!FDestroying) OnFtpReply(this, code, line.c_str());
+}
+
+void TApdCustomFtpClient::DispatchReply(int code) {
+  const bool closing = code == 221 || code == 421;
+  if (code >= 200 && code <= 599) {
+    if (FRepliesDue > 0) --FRepliesDue;
+    if (FStaleReplies > 0) {
+      --FStaleReplies;
+      // The answer to a command of an operation that has already ended: it has no effect.
+      if (!closing) return;
+    }
+  }
+
+  switch (FState) {
+    case fcLoggingIn:
+      switch (code) {
+        case 202:
+          break;
+        case 220:
+          ReportStatus(fsConnected, FromFifth(FReplyBuffer));
+          Send("USER " + FUserName);
+          break;
+        case 230:
+          SetState(fcIdle);
+          ReportStatus(fsLoggedIn);
+          break;
+        case 331:
+          Send("PASS " + FPassword);
+          break;
+        case 332:
+          Send("ACCT " + FAccount);
+          break;
+        default:
+          ErrorPath(code);
+      }
+      break;
+
+    case fcClosed:
+    case fcIdle:
+      if (code == 125 || code == 150) break;
+      if (code == 226) {
+        FinishDataConnection(false);
+        break;
+      }
+      ErrorPath(code);
+      break;
+
+    case fcListing:
+    case fcRetrieving:
+      if (code < 200 && code > 0) break;
+      switch (code) {
+        case 200:
+        case 350:
+          SendNextCommand();
+          break;
+        case 227: {
+          auto open = FReplyBuffer.find('(');
+          std::string argument;
+          if (open != std::string::npos) {
+            auto close = FReplyBuffer.find(')', open + 1);
+            argument = FReplyBuffer.substr(
+                open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+          }
+          PassiveConnect(argument);
+          SendNextCommand();
+          break;
+        }
+        case 225:
+          // The answer to "ABOR" when nothing was being transferred any more.
+          break;
+        case 226:
+        case 250:
+          // Only the transfer command's own final reply ends the operation.
+          if (FTransferCommandSent && FFinalReply == 0) {
+            FFinalReply = code;
+            TryCompleteTransfer();
+          }
+          break;
+        default:
+          ErrorPath(code);
+      }
+      break;
+
+    case fcDirCommand:
+      if (code >= 211 && code <= 215) {
+        ReportStatus(fsDataReceived, FromFifth(FReplyBuffer));
+      } else if (code == 225 || code == 226) {
+        SetStateIdle(false);
+      } else if (code == 250) {
+        ReportStatus(fsCommandDone);
+      } else if (code == 257) {
+        ReportStatus(fsDirectoryReply, QuotedName(FReplyBuffer));
+      } else {
+        ErrorPath(code);
+      }
+      break;
+  }
+}
+
+void TApdCustomFtpClient::ErrorPath(int code) {
+  ClearCommands();
+  if (code == 221 || code == 421)
+    SetStateClosed();
+  else
+    ReportError(code, FReplyBuffer);
+}
+
+// ---------------------------------------------------------------------------------------------
+// State
+
+void TApdCustomFtpClient::SetState(TFtpClientState state) {
+  if (state == fcClosed)
+    SetStateClosed();
+  else if (state == fcIdle)
+    SetStateIdle(false);
+  else
+    FState = state;
+}
+
+void TApdCustomFtpClient::SetStateClosed() {
+  RemoveTransferTimer();
+  ReleaseDataConnection(false);
+  // Closing an open port runs the disconnected raiser, which closes the state first; this
+  // step then reports once more.
+  if (PortOpen()) SetPortOpen(false);
+  ClearCommands();
+  if (FState > fcLoggingIn) {
+    ReportStatus(fsLoggedOut);
+    ReportLog(flLoggedOut);
+  } else {
+    ReportStatus(fsClosed);
+  }
+  FState = fcClosed;
+  FRepliesDue = 0;
+  FStaleReplies = 0;
+  FMultiLine = false;
+}
+
+void TApdCustomFtpClient::SetStateIdle(bool succeeded) {
+  const bool busy = FState > fcIdle;
+  if (FState == fcListing || FState == fcRetrieving) FinishDataConnection(succeeded);
+  // Replies still due belong to the operation that ends here.
+  if (busy) FStaleReplies = FRepliesDue;
+  FState = fcIdle;
+  FTransferCommandSent = false;
+  FDataEnded = false;
+  FFinalReply = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reports and the window
+
+void TApdCustomFtpClient::ReportStatus(TFtpStatusCode code) {
+  if (code > fsLoggedIn && code != fsProgress) SetStateIdle(true);
+  if (!FDestroying) PostText(CM_APDFTPSTATUS, code, nullptr);
+}
+
+void TApdCustomFtpClient::ReportStatus(TFtpStatusCode code, const std::string& text) {
+  if (code > fsLoggedIn && code != fsProgress) SetStateIdle(true);
+  if (!FDestroying) PostText(CM_APDFTPSTATUS, code, &text);
+}
+
+void TApdCustomFtpClient::ReportError(int code, const std::string* text) {
+  if (FState > fcIdle) SetStateIdle(false);
+  if (!FDestroying) PostText(CM_APDFTPERROR, static_cast<WPARAM>(code), text);
+}
+
+void TApdCustomFtpClient::ReportError(int code, const std::string& text) {
+  ReportError(code, &text);
+}
+
+void TApdCustomFtpClient::ReportLog(TFtpLogCode code) {
+  if (FWindow) PostMessageA(FWindow, CM_APDFTPLOG, code & 0x7F, 0);
+}
+
+void TApdCustomFtpClient::PostText(UINT msg, WPARAM code, const std::string* text) {
+  if (!FWindow) return;
+  std::string* copy = nullptr;
+  if (text) {
+    copy = new std::string(*text);
+    FPendingTexts.insert(copy);
+  }
+  if (!PostMessageA(FWindow, msg, code, reinterpret_cast<LPARAM>(copy)) && copy) {
+    FPendingTexts.erase(copy);
+    delete copy;
+  }
+}
+
+std::unique_ptr<std::string> TApdCustomFtpClient::TakeText(LPARAM lParam) {
+  auto* text = reinterpret_cast<std::string*>(lParam);
+  if (!text || !FPendingTexts.erase(text)) return nullptr;
+  return std::unique_ptr<std::string>(text);
+}
+
+void TApdCustomFtpClient::ForgetPendingTexts() {
+  for (std::string* text : FPendingTexts) delete text;
+  FPendingTexts.clear();
+}
+
+void TApdCustomFtpClient::WndProc(TMessage& message) {
+  try {
+    HandleMessage(message);
+  } catch (...) {
+    Application->HandleCurrentException(this);
+  }
+}
+
+void TApdCustomFtpClient::HandleMessage(TMessage& message) {
+  const auto code = static_cast<int>(static_cast<LPARAM>(message.WParam));
+  switch (message.Msg) {
+    case WM_TIMER:
+      if (message.WParam != ConnectTimerId) break;
+      SetStateClosed();
+      StopConnectTimer();
+      KillTimer(FWindow, ConnectTimerId);
+      if (!FDestroying) OnFtpError(this, -1, nullptr);
+      return;
+    case CM_APDFTPERROR: {
+      auto text = TakeText(message.LParam);
+      if (!FDestroying) OnFtpError(this, code, text ? text->c_str() : nullptr);
+      return;
+    }
+    case CM_APDFTPLOG:
+      if (FFtpLog)
+        FFtpLog->WriteHistoryLine(static_cast<TFtpLogCode>(code & 0x7F));
+      else if (!FDestroying)
+        OnFtpLog(this, static_cast<TFtpLogCode>(code & 0x7F));
+      return;
+    case CM_APDFTPREPLY: {
+      auto text = TakeText(message.LParam);
+      if (text) HandleReply(code, *text);
+      return;
+    }
+    case CM_APDFTPSTATUS: {
+      auto text = TakeText(message.LParam);
+      if (!FDestroying)
+        OnFtpStatus(this, static_cast<TFtpStatusCode>(code), text ? text->c_str() : nullptr);
+      return;
+    }
+    case CM_APDFTPTIMEOUT:
+      FAbort = true;
+      if (FState > fcLoggingIn)
+        SetStateIdle(false);
+      else
+        SetStateClosed();
+      // A server that never answered is not expected to answer later.
+      FRepliesDue = 0;
+      FStaleReplies = 0;
+      if (!FDestroying) OnFtpStatus(this, static_cast<TFtpStatusCode>(code), nullptr);
+      return;
+    default:
+      break;
+  }
+  message.Result = DefWindowProcA(FWindow, message.Msg, message.WParam, message.LParam);
+}

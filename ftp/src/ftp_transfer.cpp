@@ -1,0 +1,467 @@
+// The data side of the FTP client: listings and retrievals, passive and active data
+// connections, receiving, the local file, and the end of a transfer.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "dispatch/dispatcher.h"
+#include "forms/application.h"
+#include "ftp/ftp_client.h"
+#include "platform/files.h"
+#include "platform/sysutils.h"
+#include "port/socket.h"
+#include "port/winsock_binding.h"
+#include "port/winsock_dispatcher.h"
+
+namespace {
+
+constexpr long DataNotices = SockNoticeRead | SockNoticeWrite | SockNoticeConnect | SockNoticeClose;
+constexpr long ListenNotices =
+    SockNoticeRead | SockNoticeWrite | SockNoticeAccept | SockNoticeClose;
+
+// Decimal digits, blanks around them allowed; 0 when not a number.
+int DecimalOrZero(const std::string& text) {
+  auto first = text.find_first_not_of(' ');
+  auto last = text.find_last_not_of(' ');
+  if (first == std::string::npos) return 0;
+  long value = 0;
+  for (auto i = first; i <= last; ++i) {
+    char c = text[i];
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + (c - '0');
+    if (value > 0xFFFFFF) return 0;
+  }
+  return static_cast<int>(value);
+}
+
+// A name beside `local` that no file has yet.
+std::string TemporaryNameFor(const std::string& local) {
+  std::string name = local + ".part";
+  for (int n = 1; platform::FileExists(name) && n < 1000; ++n)
+    name = local + "." + std::to_string(n) + ".part";
+  return name;
+}
+
+}  // namespace
+
+void ParsePassiveArgument(const std::string& argument, std::string& address, WORD& port) {
+  std::string text = argument;
+  std::size_t at = 0;
+  for (int i = 0; i < 3; ++i) {
+    at = text.find(',', at);
+    if (at == std::string::npos) break;
+    text[at] = '.';
+  }
+  std::string p1, p2;
+  auto comma = text.find(',');
+  if (comma == std::string::npos) {
+    address = text;
+  } else {
+    address = text.substr(0, comma);
+    std::string rest = text.substr(comma + 1);
+    auto second = rest.find(',');
+    p1 = rest.substr(0, second);
+    if (second != std::string::npos) p2 = rest.substr(second + 1);
+  }
+  port = static_cast<WORD>((DecimalOrZero(p1) * 256 + DecimalOrZero(p2)) & 0xFFFF);
+}
+
+std::string FtpPortArgument(const std::string& dottedAddress, WORD port) {
+  std::string argument =
+      dottedAddress + "." + std::to_string(port >> 8) + "." + std::to_string(port & 0xFF);
+  std::replace(argument.begin(), argument.end(), '.', ',');
+  return argument;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Operations
+
+void TApdCustomFtpClient::BeginTransfer(TFtpClientState state) {
+  FState = state;
+  FTransferCommandSent = false;
+  FDataEnded = false;
+  FFinalReply = 0;
+  FDataDiscarded = false;
+  FLocalFileFailed = false;
+  FListingCount = 0;
+  FByteCount = 0;
+  // A failure of this transfer's data connection is reported, whatever happened before.
+  FAbort = false;
+}
+
+bool TApdCustomFtpClient::ListDirectory(const std::string& Directory, bool FullListing) {
+  if (FState != fcIdle) return false;
+  BeginTransfer(fcListing);
+  std::string command = FullListing ? "LIST" : "NLST";
+  if (!Directory.empty()) command += " " + Directory;
+  PushCommand(command);
+  std::memset(FDataBuffer.get(), 0, FtpDataBufferSize + 1);
+  if (FPassiveMode) PushCommand("PASV");
+  PushCommand("TYPE A");
+  return StartDataConnection();
+}
+
+bool TApdCustomFtpClient::RetrieveFile(const std::string& RemoteName, const std::string& LocalName,
+                                       TFtpWriteMode Mode) {
+  if (FState != fcIdle || RemoteName.empty() || LocalName.empty()) return false;
+  BeginTransfer(fcRetrieving);
+  TFtpLogCode logCode = flDownloading;
+  try {
+    PushCommand("RETR " + RemoteName);
+    FRemoteName = RemoteName;
+    FLocalName = LocalName;
+    OpenLocalFile(Mode);
+    if (Mode == wmResume) {
+      PushCommand("REST " + std::to_string(FResumeOffset));
+      logCode = flRestarting;
+    }
+  } catch (...) {
+    // Nothing has been sent: the client stays idle and the caller learns why.
+    ClearCommands();
+    CloseLocalFile(false);
+    FState = fcIdle;
+    throw;
+  }
+  ReportLog(logCode);
+  if (FPassiveMode) PushCommand("PASV");
+  PushCommand(FFileType == ftAscii ? "TYPE A" : "TYPE I");
+  return StartDataConnection();
+}
+
+void TApdCustomFtpClient::OpenLocalFile(TFtpWriteMode mode) {
+  using platform::TFileStream;
+  FTempName.clear();
+  if (mode == wmReplace) {
+    // The received data goes beside the file and replaces it only when all has arrived, so
+    // a failed retrieval never leaves a half file under the name. An existing file that
+    // cannot be written is refused now, as an open of it would be.
+    if (platform::FileExists(FLocalName))
+      TFileStream probe(FLocalName, platform::fmOpenWrite | platform::fmShareDenyNone);
+    std::string temp = TemporaryNameFor(FLocalName);
+    FLocalFile = std::make_unique<TFileStream>(temp, platform::fmCreate);
+    FTempName = temp;
+    return;
+  }
+  if (!platform::FileExists(FLocalName)) TFileStream create(FLocalName, platform::fmCreate);
+  FLocalFile = std::make_unique<TFileStream>(
+      FLocalName, platform::fmOpenReadWrite | platform::fmShareDenyWrite);
+  const std::int64_t size = FLocalFile->Size();
+  if (mode == wmAppend) {
+    FLocalFile->Seek(0, platform::soEnd);
+  } else {
+    if (FResumeOffset < 0 || FResumeOffset > size) FResumeOffset = size;
+    FLocalFile->Seek(FResumeOffset, platform::soBeginning);
+  }
+}
+
+bool TApdCustomFtpClient::StartDataConnection() {
+  bool prepared = PrepareDataConnection();
+  if (!prepared && (FState == fcListing || FState == fcRetrieving)) {
+    ClearCommands();
+    SetStateIdle(false);
+  }
+  return prepared;
+}
+
+bool TApdCustomFtpClient::PrepareDataConnection() {
+  try {
+    if (FPassiveMode) {
+      FDataSocket = FSocket->MakeStreamSocket();
+      // Connect notices too, so that a refused connect is reported at once.
+      FSocket->RequestNotices(FDataSocket, DataNotices);
+      SendNextCommand();
+      return FDataSocket != NoSocket;
+    }
+    return PrepareActive();
+  } catch (...) {
+    ReleaseDataConnection(false);
+    ClearCommands();
+    return false;
+  }
+}
+
+bool TApdCustomFtpClient::PrepareActive() {
+  TApdBaseDispatcher* dispatcher = CurrentDispatcher();
+  auto& winsock = WinsockEntryTable();
+  if (!dispatcher || !winsock.getsockname) return false;
+  int length = sizeof FLocalAddress;
+  if (winsock.getsockname(static_cast<winsock::SOCKET>(dispatcher->DeviceId),
+                          reinterpret_cast<winsock::sockaddr*>(&FLocalAddress), &length) != 0)
+    return false;
+  if (FListenSocket == NoSocket) {
+    FListenSocket = FSocket->MakeStreamSocket();
+    if (FListenSocket != NoSocket) {
+      FSocket->RequestNotices(FListenSocket, ListenNotices);
+      FLocalAddress.sin_family = winsock::AF_INET;
+      FLocalAddress.sin_port = FSocket->PortToNetwork(0);
+      if (FSocket->BindLocal(FListenSocket, FLocalAddress) != 0) return false;
+    }
+  }
+  length = sizeof FLocalAddress;
+  if (winsock.getsockname(static_cast<winsock::SOCKET>(FListenSocket),
+                          reinterpret_cast<winsock::sockaddr*>(&FLocalAddress), &length) != 0)
+    return false;
+  const WORD port = FSocket->PortFromNetwork(FLocalAddress.sin_port);
+  // Listening before the PORT goes out: a server may connect as soon as it reads it.
+  if (FSocket->StartListening(FListenSocket, 5) != 0) return false;
+  Send("PORT " + FtpPortArgument(FSocket->AddressToDotted(FLocalAddress.sin_addr.s_addr), port));
+  return true;
+}
+
+std::uint32_t TApdCustomFtpClient::ControlPeerAddress() {
+  TApdBaseDispatcher* dispatcher = CurrentDispatcher();
+  if (!dispatcher) return 0;
+  auto& winsock = WinsockEntryTable();
+  TSockAddrIn peer{};
+  int length = sizeof peer;
+  if (winsock.getpeername &&
+      winsock.getpeername(static_cast<winsock::SOCKET>(dispatcher->DeviceId),
+                          reinterpret_cast<winsock::sockaddr*>(&peer), &length) == 0)
+    return peer.sin_addr.s_addr;
+  if (auto* ws = dynamic_cast<TApdWinsockDispatcher*>(dispatcher))
+    return ws->RemoteAddress.sin_addr.s_addr;
+  return 0;
+}
+
+void TApdCustomFtpClient::PassiveConnect(const std::string& argument) {
+  std::string address;
+  WORD port = 0;
+  ParsePassiveArgument(argument, address, port);
+  FPassiveTarget.ReplyAddress = FSocket->DottedToAddress(address);
+  // The server names an address, but a server could aim the client anywhere that way: the
+  // data connection goes to the host the control connection is connected to.
+  FPassiveTarget.ConnectAddress = ControlPeerAddress();
+  FPassiveTarget.Port = port;
+  if (FDataSocket == NoSocket) return;
+  TSockAddrIn target{};
+  target.sin_family = winsock::AF_INET;
+  target.sin_port = FSocket->PortToNetwork(port);
+  target.sin_addr.s_addr = FPassiveTarget.ConnectAddress;
+  FSocket->StartConnect(FDataSocket, target);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Socket notices
+
+void TApdCustomFtpClient::SockAccept(TObject*, TSocket socket) {
+  if (socket != FListenSocket || FListenSocket == NoSocket) return;
+  TSockAddrIn peer{};
+  TSocket accepted = FSocket->TakeConnection(FListenSocket, peer);
+  if (accepted == NoSocket) return;
+  // Only the server may deliver the data; a second or a foreign connection is turned away.
+  const std::uint32_t server = ControlPeerAddress();
+  if (FDataSocket != NoSocket || (server != 0 && peer.sin_addr.s_addr != server) ||
+      (FState != fcListing && FState != fcRetrieving)) {
+    FFinishing = true;
+    try {
+      FSocket->DropSocket(accepted);
+    } catch (...) {
+    }
+    FFinishing = false;
+    return;
+  }
+  FDataSocket = accepted;
+  FAcceptAddress = peer;
+}
+
+void TApdCustomFtpClient::SockRead(TObject*, TSocket socket) {
+  if (socket != FDataSocket || FDataSocket == NoSocket) return;
+  if (FState != fcListing && FState != fcRetrieving) return;
+  ReceiveChunk();
+}
+
+void TApdCustomFtpClient::SockWrite(TObject*, TSocket) {}
+
+void TApdCustomFtpClient::SockDisconnect(TObject*, TSocket socket) {
+  if (socket != FDataSocket || FDataSocket == NoSocket) return;
+  if (FState != fcListing && FState != fcRetrieving) return;
+  DataConnectionEnded(false);
+}
+
+void TApdCustomFtpClient::SockError(TObject*, TSocket socket, int errorCode) {
+  if (FFinishing) return;
+  if (socket != NoSocket && socket != FDataSocket && socket != FListenSocket) return;
+  if (FState != fcListing && FState != fcRetrieving) {
+    FAbort = true;
+    return;
+  }
+  if (!FAbort) {
+    FAbort = true;
+    ReportError(errorCode, nullptr);
+    return;
+  }
+  // After AbortTransfer the failure only ends the data connection.
+  DataConnectionEnded(true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Receiving
+
+bool TApdCustomFtpClient::ReceiveChunk() {
+  if (FDataSocket == NoSocket) return false;
+  if (FState == fcRetrieving) {
+    if (!FLocalFile && !FAbort && !FLocalFileFailed) return false;
+    RearmTransferTimer();
+    int n = FSocket->ReceiveInto(FDataSocket, FDataBuffer.get(), FtpDataBufferSize + 1, 0);
+    if (n <= 0) return false;
+    FByteCount += n;
+    if (FAbort || FLocalFileFailed || !FLocalFile) {
+      FDataDiscarded = true;
+      return true;
+    }
+    if (WriteChunk(FDataBuffer.get(), n)) ReportStatus(fsProgress);
+    return true;
+  }
+  if (FState == fcListing) {
+    RearmTransferTimer();
+    const std::int64_t room = FtpDataBufferSize - FListingCount;
+    int n;
+    if (room > 0) {
+      n = FSocket->ReceiveInto(FDataSocket, FDataBuffer.get() + FListingCount,
+                               static_cast<int>(room), 0);
+      if (n > 0) FListingCount += n;
+    } else {
+      // Beyond the kept text the bytes are read and dropped, so the server can finish.
+      if (!FOverflowBuffer) FOverflowBuffer = std::make_unique<char[]>(FtpDataBufferSize);
+      n = FSocket->ReceiveInto(FDataSocket, FOverflowBuffer.get(), FtpDataBufferSize, 0);
+    }
+    if (n <= 0) return false;
+    FByteCount += n;
+    return true;
+  }
+  return false;
+}
+
+bool TApdCustomFtpClient::WriteChunk(const char* data, int count) {
+  std::int64_t done = 0;
+  while (done < count) {
+    SetLastError(0);
+    std::int64_t written = FLocalFile->Write(data + done, count - done);
+    if (written <= 0) {
+      DWORD code = GetLastError();
+      LocalFileFailed(code ? static_cast<int>(code) : 29);
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+void TApdCustomFtpClient::LocalFileFailed(int code) {
+  FLocalFileFailed = true;
+  std::exception_ptr error;
+  std::string text;
+  try {
+    platform::RaiseInOutError(code);
+  } catch (const std::exception& e) {
+    error = std::current_exception();
+    text = e.what();
+  }
+  // The retrieval is over: the data connection is finished, a replacement file dropped.
+  ReportError(code, text);
+  Application->HandleException(this, error);
+}
+
+// ---------------------------------------------------------------------------------------------
+// End of a transfer
+
+void TApdCustomFtpClient::DataConnectionEnded(bool failed) {
+  if (!failed) {
+    // Winsock reports the close while bytes may still be waiting.
+    while (FState == fcListing || FState == fcRetrieving) {
+      if (!ReceiveChunk()) break;
+    }
+    if (FState != fcListing && FState != fcRetrieving) return;
+  }
+  FFinishing = true;
+  try {
+    if (FDataSocket != NoSocket) {
+      FSocket->RequestNotices(FDataSocket, 0);
+      FSocket->DropSocket(FDataSocket);
+    }
+    if (FListenSocket != NoSocket) FSocket->DropSocket(FListenSocket);
+  } catch (...) {
+  }
+  FFinishing = false;
+  FDataSocket = NoSocket;
+  FListenSocket = NoSocket;
+  FDataEnded = true;
+  FDataFailed = failed;
+  TryCompleteTransfer();
+}
+
+void TApdCustomFtpClient::TryCompleteTransfer() {
+  if (FState != fcListing && FState != fcRetrieving) return;
+  if (!FDataEnded || FFinalReply == 0) return;
+  if (FState == fcListing) {
+    // The listing's text is taken after every received byte is in.
+    SetStateIdle(true);
+    ReportStatus(fsDataReceived, std::string(FDataBuffer.get()));
+    return;
+  }
+  if (FDataFailed || FDataDiscarded) {
+    // Data was dropped after AbortTransfer: the file is not complete.
+    ReportError(426, std::string("426 Transfer aborted by user\r\n"));
+    return;
+  }
+  if (!CommitLocalFile()) return;
+  ReportStatus(fsTransferDone);
+}
+
+bool TApdCustomFtpClient::CommitLocalFile() {
+  FLocalFile.reset();
+  if (FTempName.empty()) return true;
+  std::string temp = std::move(FTempName);
+  FTempName.clear();
+  if (platform::RenameFileReplacing(temp, FLocalName)) return true;
+  DWORD code = GetLastError();
+  platform::DeleteFileAt(temp);
+  LocalFileFailed(code ? static_cast<int>(code) : 5);
+  return false;
+}
+
+void TApdCustomFtpClient::FinishDataConnection(bool succeeded) {
+  const bool wasFinishing = FFinishing;
+  FFinishing = true;
+  if (FDataSocket != NoSocket) {
+    try {
+      FSocket->RequestNotices(FDataSocket, 0);
+      FSocket->StopSocket(FDataSocket, 1);
+      while ((FState == fcListing || FState == fcRetrieving) && ReceiveChunk()) {
+      }
+      FSocket->StopSocket(FDataSocket, 2);
+    } catch (...) {
+    }
+  }
+  ReleaseDataConnection(succeeded);
+  FFinishing = wasFinishing;
+}
+
+void TApdCustomFtpClient::ReleaseDataConnection(bool succeeded) {
+  const bool wasFinishing = FFinishing;
+  FFinishing = true;
+  if (FSocket) {
+    for (TSocket* socket : {&FDataSocket, &FListenSocket}) {
+      if (*socket == NoSocket) continue;
+      try {
+        FSocket->DropSocket(*socket);
+      } catch (...) {
+      }
+      *socket = NoSocket;
+    }
+  }
+  FDataSocket = NoSocket;
+  FListenSocket = NoSocket;
+  FFinishing = wasFinishing;
+  // A retrieval that succeeded has committed its file already; anything left is dropped.
+  (void)succeeded;
+  CloseLocalFile(false);
+}
+
+void TApdCustomFtpClient::CloseLocalFile(bool keep) {
+  FLocalFile.reset();
+  if (!FTempName.empty()) {
+    if (!keep) platform::DeleteFileAt(FTempName);
+    FTempName.clear();
+  }
+}
