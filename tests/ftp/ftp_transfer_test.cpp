@@ -1,0 +1,340 @@
+// Listings and retrievals against the scripted peer: the exact command dialogue in both modes,
+// the passive address, listings at their edges, the end of a transfer in either order, and
+// every way a transfer can fail.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "forms/application.h"
+#include "ftp/ftp_client.h"
+#include "ftp_test_support.h"
+
+using namespace ftptest;
+using testsupport::PumpFor;
+
+namespace {
+
+std::vector<std::string> After(const std::vector<std::string>& transcript, std::size_t skip) {
+  if (transcript.size() <= skip) return {};
+  return std::vector<std::string>(transcript.begin() + static_cast<long>(skip), transcript.end());
+}
+
+std::string PeerBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + 3) & 255);
+  return bytes;
+}
+
+class FtpTransferTest : public ::testing::Test {
+ protected:
+  void Start(const std::string& scenario, std::vector<std::string> args = {}, bool passive = true) {
+    peer = std::make_unique<ScriptedPeer>(scenario, std::move(args));
+    client = MakeClient(peer->Port());
+    client->SetPassiveMode(passive);
+    events.Attach(*client);
+    ASSERT_TRUE(LogIn(*client, events));
+    events.Clear();
+  }
+  std::vector<std::string> Commands() const { return After(peer->Transcript(), 2); }
+
+  testsupport::Watchdog watchdog{120};
+  TempDir dir;
+  std::unique_ptr<ScriptedPeer> peer;
+  ClientPtr client;
+  Recorder events;
+};
+
+TEST(FtpArguments, PortArgumentAndPassiveReplyText) {
+  EXPECT_EQ(FtpPortArgument("192.168.1.5", 5001), "192,168,1,5,19,137");
+  EXPECT_EQ(FtpPortArgument("127.0.0.1", 21), "127,0,0,1,0,21");
+  std::string address;
+  WORD port = 0;
+  ParsePassiveArgument("10,0,0,7,4,1", address, port);
+  EXPECT_EQ(address, "10.0.0.7");
+  EXPECT_EQ(port, 1025);
+  ParsePassiveArgument("127,0,0,1,255,255", address, port);
+  EXPECT_EQ(port, 65535);
+  ParsePassiveArgument("1,2,3,4,x,9", address, port);
+  EXPECT_EQ(address, "1.2.3.4");
+  EXPECT_EQ(port, 9);
+  ParsePassiveArgument("1,2,3", address, port);
+  EXPECT_EQ(address, "1.2.3");
+  EXPECT_EQ(port, 0);
+  ParsePassiveArgument("1,2,3,4,300,1", address, port);
+  EXPECT_EQ(port, (300 * 256 + 1) & 0xFFFF);
+}
+
+TEST_F(FtpTransferTest, PassiveListingSendsTypePasvThenNlstAndNothingAfter) {
+  Start("plain", {"--listing", "alpha", "--listing", "beta"});
+  ASSERT_TRUE(client->ListDirectory("", false));
+  EXPECT_EQ(client->State(), fcListing);
+  ASSERT_TRUE(events.WaitFor('S', fsDataReceived));
+  PumpFor(200);
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"TYPE A", "PASV", "NLST"}));
+  EXPECT_EQ(events.Last('S', fsDataReceived)->Text, "alpha\r\nbeta\r\n");
+  EXPECT_EQ(events.Count('S', fsDataReceived), 1);
+  EXPECT_EQ(client->ByteCount(), 13);
+  EXPECT_EQ(client->State(), fcIdle);
+  // A full listing of a named directory.
+  ASSERT_TRUE(client->ListDirectory("sub", true));
+  ASSERT_TRUE(events.WaitFor('S', fsDataReceived, 5000, 2));
+  EXPECT_EQ(Commands().back(), "LIST sub");
+  EXPECT_NE(events.Last('S', fsDataReceived)->Text.find(" alpha\r\n"), std::string::npos);
+}
+
+TEST_F(FtpTransferTest, ActiveRetrievalAnnouncesItsListeningPort) {
+  Start("plain", {"--file", "notes.txt=hello there"}, false);
+  client->SetFileType(ftAscii);
+  const std::string local = dir / "notes.txt";
+  ASSERT_TRUE(client->RetrieveFile("notes.txt", local, wmReplace));
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
+  PumpFor(200);
+  auto commands = Commands();
+  ASSERT_EQ(commands.size(), 3u);
+  ASSERT_EQ(commands[0].rfind("PORT 127,0,0,1,", 0), 0u) << commands[0];
+  int high = 0, low = 0;
+  ASSERT_EQ(std::sscanf(commands[0].c_str(), "PORT 127,0,0,1,%d,%d", &high, &low), 2);
+  EXPECT_GT(high * 256 + low, 0);
+  EXPECT_EQ(commands[1], "TYPE A");
+  EXPECT_EQ(commands[2], "RETR notes.txt");
+  EXPECT_EQ(ReadFile(local), "hello there");
+  EXPECT_EQ(events.Summary(), "L6 R200 R200 R150 R226 S8");
+}
+
+TEST_F(FtpTransferTest, ResumeAsksTheServerToRestartAtTheLocalEnd) {
+  const std::string content = PeerBytes(5000);
+  Start("plain", {"--file-size", "data.bin=5000"});
+  const std::string local = dir / "data.bin";
+  WriteFile(local, content.substr(0, 3000));
+  client->SetResumeOffset(5000);  // beyond the local end
+  ASSERT_TRUE(client->RetrieveFile("data.bin", local, wmResume));
+  EXPECT_EQ(client->ResumeOffset(), 3000);
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"TYPE I", "PASV", "REST 3000", "RETR data.bin"}));
+  EXPECT_EQ(ReadFile(local), content);
+  EXPECT_EQ(client->ByteCount(), 2000);
+  EXPECT_EQ(events.Events.front().Kind, 'L');
+  EXPECT_EQ(events.Events.front().Code, flRestarting);
+
+  // A negative offset resumes at the end of the local file.
+  WriteFile(local, content.substr(0, 1234));
+  client->SetResumeOffset(-1);
+  ASSERT_TRUE(client->RetrieveFile("data.bin", local, wmResume));
+  EXPECT_EQ(client->ResumeOffset(), 1234);
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone, 5000, 2));
+  EXPECT_EQ(ReadFile(local), content);
+}
+
+TEST_F(FtpTransferTest, AppendWritesAfterTheContentAndNeverRestarts) {
+  Start("plain", {"--file", "tail.txt=TAIL"}, false);
+  const std::string local = dir / "log.txt";
+  WriteFile(local, "HEAD-");
+  ASSERT_TRUE(client->RetrieveFile("tail.txt", local, wmAppend));
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
+  EXPECT_EQ(ReadFile(local), "HEAD-TAIL");
+  for (auto& command : Commands()) EXPECT_NE(command.rfind("REST", 0), 0u);
+  EXPECT_EQ(events.Events.front().Code, flDownloading);
+}
+
+TEST_F(FtpTransferTest, ReplaceWritesTheWholeFileAndProgressCountsIt) {
+  Start("plain", {"--file-size", "big.bin=300000"});
+  const std::string local = dir / "big.bin";
+  WriteFile(local, std::string(500000, 'o'));  // longer than what arrives
+  ASSERT_TRUE(client->RetrieveFile("big.bin", local, wmReplace));
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
+  EXPECT_EQ(ReadFile(local), PeerBytes(300000));
+  EXPECT_EQ(client->ByteCount(), 300000);
+  std::int64_t last = 0;
+  int progress = 0;
+  for (auto& e : events.Events) {
+    if (e.Kind != 'S' || e.Code != fsProgress) continue;
+    EXPECT_GT(e.ByteCount, last);
+    last = e.ByteCount;
+    ++progress;
+  }
+  EXPECT_GE(progress, 1);
+  EXPECT_EQ(last, 300000);
+  // No temporary file is left beside it.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(FtpTransferTest, LongListingIsCutAndTheRestIsReadAndDropped) {
+  std::vector<std::string> args;
+  std::string expected;
+  for (int i = 0; i < 4000; ++i) {
+    std::string name = "file-" + std::to_string(100000 + i);
+    args.push_back("--listing");
+    args.push_back(name);
+    expected += name + "\r\n";
+  }
+  ASSERT_GT(expected.size(), 32768u);
+  Start("plain", args);
+  ASSERT_TRUE(client->ListDirectory("", false));
+  ASSERT_TRUE(events.WaitFor('S', fsDataReceived));
+  EXPECT_EQ(events.Last('S', fsDataReceived)->Text, expected.substr(0, 32768));
+  EXPECT_EQ(client->ByteCount(), static_cast<std::int64_t>(expected.size()));
+}
+
+TEST_F(FtpTransferTest, EmptyListingGivesEmptyText) {
+  Start("plain");
+  ASSERT_TRUE(client->ListDirectory("", false));
+  ASSERT_TRUE(events.WaitFor('S', fsDataReceived));
+  const Event* listing = events.Last('S', fsDataReceived);
+  EXPECT_TRUE(listing->HasText);
+  EXPECT_EQ(listing->Text, "");
+}
+
+TEST_F(FtpTransferTest, PassiveConnectGoesToTheControlPeerWithTheRepliedPort) {
+  Start("foreign-pasv", {"--listing", "from-1025"});
+  ASSERT_TRUE(client->ListDirectory("", false));
+  ASSERT_TRUE(peer->WaitForCommands(5));
+  const auto& target = client->LastPassiveTarget();
+  EXPECT_EQ(target.ReplyAddress, 0x0700000Au);  // 10.0.0.7 in network order
+  EXPECT_EQ(target.Port, 1025);
+  EXPECT_EQ(target.ConnectAddress, 0x0100007Fu);  // 127.0.0.1, the control connection's peer
+  // When the peer could listen on 1025 the listing comes through there.
+  ASSERT_TRUE(testsupport::PumpUntil(
+      [&] { return events.Has('S', fsDataReceived) || events.Has('E', 425); }, 10000));
+  if (events.Has('S', fsDataReceived)) {
+    EXPECT_EQ(events.Last('S', fsDataReceived)->Text, "from-1025\r\n");
+  }
+}
+
+TEST_F(FtpTransferTest, FinalReplyBeforeTheDataConnectionClosesStillEndsOnce) {
+  Start("data-close-late", {"--file", "late.txt=LATE DATA", "--listing", "x"});
+  const std::string local = dir / "late.txt";
+  ASSERT_TRUE(client->RetrieveFile("late.txt", local, wmReplace));
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
+  PumpFor(200);
+  EXPECT_EQ(events.Count('S', fsTransferDone), 1);
+  EXPECT_EQ(events.Summary(), "L6 R200 R227 R150 R226 S8");
+  EXPECT_EQ(ReadFile(local), "LATE DATA");
+  events.Clear();
+  ASSERT_TRUE(client->ListDirectory("", false));
+  ASSERT_TRUE(events.WaitFor('S', fsDataReceived));
+  EXPECT_EQ(events.Last('S', fsDataReceived)->Text, "x\r\n");
+}
+
+TEST_F(FtpTransferTest, CutOffTransferIsAnErrorAndLeavesTheFileAlone) {
+  Start("cut-off", {"--file-size", "cut.bin=200000"});
+  const std::string local = dir / "cut.bin";
+  WriteFile(local, "previous");
+  ASSERT_TRUE(client->RetrieveFile("cut.bin", local, wmReplace));
+  ASSERT_TRUE(events.WaitFor('E', 426));
+  PumpFor(300);
+  EXPECT_FALSE(events.Has('S', fsTransferDone));
+  EXPECT_EQ(events.Count('E', 426), 1);
+  EXPECT_EQ(events.Last('E', 426)->Text, "426 Connection closed; transfer aborted.\r\n");
+  EXPECT_EQ(ReadFile(local), "previous");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(client->State(), fcIdle);
+  // An absent file stays absent.
+  const std::string absent = dir / "absent.bin";
+  ASSERT_TRUE(client->RetrieveFile("cut.bin", absent, wmReplace));
+  ASSERT_TRUE(events.WaitFor('E', 426, 5000, 2));
+  EXPECT_FALSE(fs::exists(absent));
+}
+
+TEST_F(FtpTransferTest, ErrorWhileDataStillFlowsEndsAtOnceAndLateRepliesAreNotMistaken) {
+  Start("reply-before-data", {"--file-size", "x.bin=100000", "--listing", "y"});
+  ASSERT_TRUE(client->RetrieveFile("x.bin", dir / "x.bin", wmReplace));
+  ASSERT_TRUE(events.WaitFor('E', 451));
+  EXPECT_EQ(client->State(), fcIdle);
+  PumpFor(500);
+  EXPECT_EQ(events.Count('E', 451), 1);
+  EXPECT_FALSE(events.Has('S', fsTransferDone));
+  EXPECT_FALSE(fs::exists(dir / "x.bin"));
+  // The session goes on normally.
+  ASSERT_TRUE(client->ReportCurrentDirectory());
+  ASSERT_TRUE(events.WaitFor('S', fsDirectoryReply));
+}
+
+TEST_F(FtpTransferTest, RefusedFileIsReportedAndTheNextOneStillComes) {
+  Start("plain", {"--file", "good.txt=GOOD"}, false);
+  const std::string missing = dir / "missing.txt";
+  ASSERT_TRUE(client->RetrieveFile("missing.txt", missing, wmReplace));
+  ASSERT_TRUE(events.WaitFor('E', 550));
+  EXPECT_EQ(events.Last('E', 550)->Text, "550 missing.txt: No such file.\r\n");
+  EXPECT_EQ(client->State(), fcIdle);
+  EXPECT_FALSE(fs::exists(missing));
+  ASSERT_TRUE(client->RetrieveFile("good.txt", dir / "good.txt", wmReplace));
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
+  EXPECT_EQ(ReadFile(dir / "good.txt"), "GOOD");
+  EXPECT_EQ(events.Count('E', 550), 1);
+}
+
+TEST_F(FtpTransferTest, DataConnectionRefusedByTheServerIsOneError) {
+  Start("no-data-connection", {"--file", "f=F"});
+  ASSERT_TRUE(client->RetrieveFile("f", dir / "f", wmReplace));
+  ASSERT_TRUE(events.WaitForKind('E'));
+  PumpFor(500);
+  // The peer drops the connection it never accepted: whichever of the reset and the 425
+  // comes first is the one report.
+  int errors = 0;
+  for (auto& e : events.Events) errors += e.Kind == 'E';
+  EXPECT_EQ(errors, 1) << events.Summary();
+  EXPECT_TRUE(events.Has('R', 425)) << events.Summary();
+  EXPECT_EQ(client->State(), fcIdle);
+  EXPECT_FALSE(fs::exists(dir / "f"));
+}
+
+TEST_F(FtpTransferTest, MissingFinalReplyEndsInTheTransferTimeout) {
+  Start("silent-transfer", {"--file", "f=DATA"});
+  client->SetTransferTimeout(8);
+  const std::string local = dir / "f";
+  ASSERT_TRUE(client->RetrieveFile("f", local, wmReplace));
+  ASSERT_TRUE(events.WaitFor('S', fsTimedOut, 5000));
+  PumpFor(200);
+  EXPECT_FALSE(events.Has('S', fsTransferDone));
+  EXPECT_FALSE(fs::exists(local));
+  EXPECT_EQ(client->State(), fcIdle);
+  EXPECT_TRUE(client->IsSessionOpen());
+}
+
+TEST_F(FtpTransferTest, LocalFileThatCannotBeOpenedRaisesAndLeavesTheClientIdle) {
+  Start("plain", {"--file", "f=F"});
+  EXPECT_ANY_THROW(client->RetrieveFile("f", dir / "no-such-folder/f", wmReplace));
+  EXPECT_EQ(client->State(), fcIdle);
+  EXPECT_ANY_THROW(client->RetrieveFile("f", dir / "no-such-folder/f", wmAppend));
+  EXPECT_EQ(client->State(), fcIdle);
+  PumpFor(200);
+  EXPECT_TRUE(Commands().empty());
+  EXPECT_TRUE(events.Events.empty());
+  ASSERT_TRUE(client->RetrieveFile("f", dir / "f", wmReplace));
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
+}
+
+TEST_F(FtpTransferTest, WriteFailureIsShownOnceAndNothingIsLeftUnderTheName) {
+  Start("plain", {"--file-size", "big.bin=1000000"});
+  int shown = 0;
+  Application->OnException = [&shown](TObject*, const std::exception&) { ++shown; };
+  // Files of this process may not grow beyond 100 KiB for a while.
+  struct rlimit saved;
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 100 * 1024;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const std::string local = dir / "big.bin";
+  bool started = client->RetrieveFile("big.bin", local, wmReplace);
+  bool ended = events.WaitForKind('E');
+  PumpFor(500);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  Application->OnException = nullptr;
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(shown, 1);
+  EXPECT_FALSE(events.Has('S', fsTransferDone));
+  int errors = 0;
+  for (auto& e : events.Events) errors += e.Kind == 'E';
+  EXPECT_EQ(errors, 1);
+  EXPECT_FALSE(fs::exists(local));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 0);
+  // The session is usable afterwards.
+  ASSERT_TRUE(client->ReportCurrentDirectory());
+  ASSERT_TRUE(events.WaitFor('S', fsDirectoryReply));
+}
+
+}  // namespace
