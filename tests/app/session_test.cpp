@@ -92,4 +92,63 @@ TEST(Session, ASecondRunClearsTheReceivedListButCountsOnSoTheQuestionIsAskedAgai
   ServerPort.clear();
 }
 
+// A transfer that stops in the middle ends with the time-out box; the partial data never
+// takes the file's place, so the copy of an earlier run is still whole.
+TEST(Session, ATimedOutRetrievalLeavesTheEarlierCopyAndNoPartialFile) {
+  // The client under it does not report the time-out yet when the data connection of a
+  // retrieval falls silent (it stays retrieving with its transfer timer armed); run with
+  // KVB_TEST_TRANSFER_TIMEOUT=1 to check it.
+  if (!std::getenv("KVB_TEST_TRANSFER_TIMEOUT"))
+    GTEST_SKIP() << "a silent retrieval is not timed out by the FTP client yet";
+  testsupport::Watchdog watchdog{120};
+  TempDir drive, server;
+  struct TRestoreDir {
+    ~TRestoreDir() { fs::current_path(apptest::BinaryDir()); }
+  } restoreDir;
+  platform::SetDriveFolder('C', drive.Path().string());
+  WriteFile(server.Path() / "KVB_program" / "big.bin", SampleBytes(300000, 9));
+  const std::string earlier = "the copy of an earlier run";
+  WriteFile(drive.Path() / "SuperSetup" / "big.bin", earlier);
+  apptest::TweakedServer ftp(server.Path().string(), {"--throttle", "1000"});
+  ServerHost = "127.0.0.1";
+  ServerPort = std::to_string(ftp.Port());
+
+  std::vector<std::string> boxes;
+  auto* headless = new THeadlessWidgetSet([&](const TMessageBoxRequest& r) {
+    boxes.push_back(r.Text);
+    return IDOK;
+  });
+  Application->SetWidgetSet(std::unique_ptr<TWidgetSet>(headless));
+  TGetUpdateFile* form = nullptr;
+  Application->CreateForm(&form);
+  TApdFtpClient* client = form->ApdFtpClient1;
+  // The window's own limit is 165 s; after log-in the test shortens it to 2.2 s.
+  TFtpStatusEvent status = client->OnFtpStatus;
+  bool timedOut = false;
+  client->OnFtpStatus = [&, status](TObject* sender, TFtpStatusCode code, const char* text) {
+    if (code == fsLoggedIn) client->SetTransferTimeout(40);
+    if (code == fsTimedOut) timedOut = true;
+    status(sender, code, text);
+  };
+
+  form->btnFileDownload->Click();
+  ASSERT_TRUE(testsupport::PumpUntil([&] { return timedOut; }, 60000))
+      << "client state " << int(client->State()) << ", " << client->ByteCount() << " bytes";
+  EXPECT_GT(client->ByteCount(), 0);  // part of the file had come
+  EXPECT_EQ(boxes, std::vector<std::string>{"Transfer timed out"});
+  EXPECT_EQ(apptest::ListFiles(drive.Path() / "SuperSetup"), std::vector<std::string>{"big.bin"});
+  EXPECT_EQ(ReadFile(drive.Path() / "SuperSetup" / "big.bin"), earlier);
+  // The run stays where it is: the file is still at the head of the queue.
+  EXPECT_EQ(FileQueue->Lines(), std::vector<std::string>{"big.bin"});
+  EXPECT_EQ(form->DownloadedCount, 0);
+
+  Application->DestroyComponents();
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  Application->SetWidgetSet(nullptr);
+  ServerHost = DefaultServerHost;
+  ServerPort.clear();
+}
+
 }  // namespace

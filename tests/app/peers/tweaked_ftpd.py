@@ -6,9 +6,12 @@ misbehave as needed:
                    whatever the folder holds (names such as "../evil" no file can have)
   --broken NAME=N  retrieving NAME sends its first N bytes, then the transfer fails
                    ("426 ... transfer aborted")
+  --throttle N     data goes out at N bytes a second on average, in 64 KiB bursts: after the
+                   first burst the data connection stays silent for a long while
 
 Prints "PORT <n>" once it listens on 127.0.0.1; serves until standard input closes.
 Usage: tweaked_ftpd.py --root DIR [--user U --password P] [--listing FILE] [--broken NAME=N]...
+                      [--throttle N]
 """
 import argparse
 import logging
@@ -17,7 +20,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -41,6 +44,7 @@ def main():
     parser.add_argument("--password", default="ka47tz19")
     parser.add_argument("--listing")
     parser.add_argument("--broken", action="append", default=[])
+    parser.add_argument("--throttle", type=int, default=0)
     args = parser.parse_args()
 
     listing = open(args.listing, "rb").read() if args.listing else None
@@ -71,6 +75,11 @@ def main():
     Handler.banner = "kvb tweaked test server ready."
     Handler.permit_foreign_addresses = False
     Handler.use_sendfile = False
+    if args.throttle:
+        class Slow(ThrottledDTPHandler):
+            read_limit = 0
+            write_limit = args.throttle
+        Handler.dtp_handler = Slow
     logging.basicConfig(level=logging.CRITICAL)
 
     server = FTPServer(("127.0.0.1", 0), Handler)
