@@ -2,6 +2,7 @@
 // multi-line replies, the state machine, the hidden window and the two timers.
 #include "ftp/ftp_client.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
@@ -13,6 +14,7 @@
 #include "forms/class_registry.h"
 #include "ftp/data_packet.h"
 #include "ftp/ftp_log.h"
+#include "platform/eventloop.h"
 #include "platform/files.h"
 #include "platform/sysutils.h"
 #include "port/socket.h"
@@ -247,9 +249,27 @@ bool TApdCustomFtpClient::CloseSession() {
       // A connection that never came up cannot take the command; it is closed below anyway.
     }
   }
-  WaitTicks(5, true);
+  WaitForGoodbye(wasOpen);
   SetPortOpen(false);
   return wasOpen;
+}
+
+void TApdCustomFtpClient::WaitForGoodbye(bool wasOpen) {
+  // Messages are handled for 5 ticks. Once the server's goodbye has closed the session there
+  // is nothing left to wait for, and the wait ends there.
+  TickTimer timer;
+  StartTickTimer(timer, 5);
+  for (;;) {
+    const int handled = PumpOneMessage();
+    if (handled == static_cast<int>(WM_QUIT)) break;
+    if (wasOpen && !PortOpen()) break;
+    if (TickTimerExpired(timer)) break;
+    if (handled == 0) {
+      // Nothing waiting: sleep in the loop until something arrives or the time is up.
+      const std::int64_t left = (static_cast<std::int64_t>(timer.Deadline) + 1) * TickMs - NowMs();
+      platform::PumpLoop(static_cast<int>(std::clamp<std::int64_t>(left, 1, 6 * TickMs)));
+    }
+  }
 }
 
 bool TApdCustomFtpClient::ChangeDirectory(const std::string& Directory) {

@@ -174,6 +174,7 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   void RestartTransferTimer();
   void RearmTransferTimer();
   void StopConnectTimer();
+  void WaitForGoodbye(bool wasOpen);
 
   // ---- Data connections and transfers ----
   void BeginTransfer(TFtpClientState state);
@@ -209,6 +210,7 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   TApdDataPacket* FReplyPacket = nullptr;
   std::unique_ptr<char[]> FDataBuffer;
   std::unique_ptr<char[]> FOverflowBuffer;  // listing bytes beyond the kept text
+  std::unique_ptr<char[]> FFileBuffer;      // file data: larger reads, fewer notices
   std::string FReplyBuffer;
   TSocket FListenSocket = NoSocket;
   TSockAddrIn FLocalAddress{};
