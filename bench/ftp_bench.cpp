@@ -135,6 +135,11 @@ void MakeFile(const std::string& path, std::int64_t size, std::uint32_t seed) {
   }
 }
 
+// Every run starts with the pages written by the previous one on disk.
+void Settle() {
+  ::sync();
+}
+
 bool SameSize(const std::string& a, const std::string& b) {
   std::error_code e1, e2;
   return fs::file_size(a, e1) == fs::file_size(b, e2) && !e1 && !e2;
@@ -190,25 +195,40 @@ int main(int argc, char** argv) {
   for (int mode = 0; mode < 2; ++mode) {
     const bool passive = mode == 0;
     std::vector<Measure> ours, curl;
-    for (int r = 0; r < rounds; ++r) {
-      const std::string target = (out / "big.bin").string();
+    const std::string target = (out / "big.bin").string();
+    auto runCurl = [&] {
       std::vector<std::string> curlArgs{"/usr/bin/curl", "-s", "-S", "-o", target};
       if (!passive) curlArgs.insert(curlArgs.end(), {"--ftp-port", "127.0.0.1"});
       curlArgs.push_back(url + "big.bin");
+      Settle();
       curl.push_back(Run(curlArgs));
       curl.back().Ok = curl.back().Ok && SameSize(target, (root / "big.bin").string());
       fs::remove(target);
+    };
+    auto runOurs = [&] {
+      Settle();
       ours.push_back(Run(
           {self, "--client", port, passive ? "passive" : "active", "-", out.string(), "big.bin"}));
       ours.back().Ok = ours.back().Ok && SameSize(target, (root / "big.bin").string());
       fs::remove(target);
+    };
+    // Who goes first changes every round, so that neither always meets the other's pages
+    // still being written back.
+    for (int r = 0; r < rounds; ++r) {
+      if (r % 2 == 0) {
+        runCurl();
+        runOurs();
+      } else {
+        runOurs();
+        runCurl();
+      }
     }
     oursBig[mode] = Best(ours);
     curlBig[mode] = Best(curl);
   }
 
   std::vector<Measure> oursSmall, curlSmall;
-  for (int r = 0; r < rounds; ++r) {
+  auto runCurlSmall = [&] {
     fs::remove_all(out);
     fs::create_directories(out);
     std::vector<std::string> curlArgs{"/usr/bin/curl", "-s", "-S"};
@@ -217,16 +237,29 @@ int main(int argc, char** argv) {
       curlArgs.push_back((out / name).string());
       curlArgs.push_back(url + "small/" + name);
     }
+    Settle();
     curlSmall.push_back(Run(curlArgs));
     curlSmall.back().Ok = curlSmall.back().Ok && SameSize((out / small.back()).string(),
                                                           (root / "small" / small.back()).string());
+  };
+  auto runOursSmall = [&] {
     fs::remove_all(out);
     fs::create_directories(out);
     std::vector<std::string> oursArgs{self, "--client", port, "passive", "small", out.string()};
     oursArgs.insert(oursArgs.end(), small.begin(), small.end());
+    Settle();
     oursSmall.push_back(Run(oursArgs));
     oursSmall.back().Ok = oursSmall.back().Ok && SameSize((out / small.back()).string(),
                                                           (root / "small" / small.back()).string());
+  };
+  for (int r = 0; r < rounds; ++r) {
+    if (r % 2 == 0) {
+      runCurlSmall();
+      runOursSmall();
+    } else {
+      runOursSmall();
+      runCurlSmall();
+    }
   }
   const Measure ours200 = Best(oursSmall), curl200 = Best(curlSmall);
 

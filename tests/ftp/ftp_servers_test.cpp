@@ -46,9 +46,15 @@ struct Setup {
   bool Passive;
 };
 
+std::string SetupName(const Setup& setup) {
+  return std::string(setup.Kind == Server::Pyftpd ? "Pyftpd" : "Vsftpd") +
+         (setup.Passive ? "Passive" : "Active");
+}
 std::string Name(const ::testing::TestParamInfo<Setup>& info) {
-  return std::string(info.param.Kind == Server::Pyftpd ? "Pyftpd" : "Vsftpd") +
-         (info.param.Passive ? "Passive" : "Active");
+  return SetupName(info.param);
+}
+void PrintTo(const Setup& setup, std::ostream* out) {
+  *out << SetupName(setup);
 }
 
 std::set<std::string> Lines(const std::string& text) {
