@@ -19,6 +19,7 @@
 #include "platform/files.h"
 #include "platform/time.h"
 #include "support/ftp_servers.h"
+#include "support/gui_support.h"
 #include "support/loop_support.h"
 
 using testsupport::PumpFor;
@@ -27,109 +28,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using testsupport::RunPumping;
+using testsupport::TChild;
+using testsupport::TXvfb;
+
 std::string ArtifactDir() {
   fs::path dir = fs::path(apptest::BinaryDir()) / "artifacts" / "app";
   fs::create_directories(dir);
   return dir.string();
 }
-
-// A program started by the test; only this pid is ever signalled.
-class TChild {
- public:
-  bool Start(const std::vector<std::string>& argv, const std::string& output = "/dev/null") {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    int rc = posix_spawnp(&FPid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) FPid = -1;
-    return FPid > 0;
-  }
-  bool Running() {
-    if (FPid <= 0) return false;
-    int status = 0;
-    pid_t r = waitpid(FPid, &status, WNOHANG);
-    if (r == 0) return true;
-    FStatus = r == FPid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    FPid = -1;
-    return false;
-  }
-  int Status() const { return FStatus; }
-  void Kill() {
-    if (FPid <= 0) return;
-    kill(FPid, SIGKILL);
-    waitpid(FPid, nullptr, 0);
-    FPid = -1;
-  }
-  ~TChild() { Kill(); }
-
- private:
-  pid_t FPid = -1;
-  int FStatus = -1;
-};
-
-// Runs a tool to its end while the loop keeps dispatching (the window must keep painting).
-int RunPumping(const std::vector<std::string>& argv, int timeoutMs = 20000) {
-  TChild child;
-  if (!child.Start(argv)) return -1;
-  if (!PumpUntil([&] { return !child.Running(); }, timeoutMs)) {
-    child.Kill();
-    return -1;
-  }
-  return child.Status();
-}
-
-// Xvfb on a display number it picks itself, reported through a pipe.
-class TXvfb {
- public:
-  bool Start(std::string& error) {
-    int fds[2];
-    if (pipe(fds) != 0) return error = "no pipe", false;
-    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
-                                     "-screen",   "0",          "1024x768x24",
-                                     "-nolisten", "tcp",        "-noreset"};
-    if (!FServer.Start(argv, ArtifactDir() + "/xvfb.log")) {
-      close(fds[0]);
-      close(fds[1]);
-      return error = "Xvfb cannot be started (is the package xvfb installed?)", false;
-    }
-    close(fds[1]);
-    std::string number;
-    auto deadline = platform::MonotonicMs() + 15000;
-    while (number.find('\n') == std::string::npos && platform::MonotonicMs() < deadline) {
-      pollfd p{fds[0], POLLIN, 0};
-      if (poll(&p, 1, 200) <= 0) {
-        if (!FServer.Running()) break;
-        continue;
-      }
-      char c[32];
-      ssize_t n = read(fds[0], c, sizeof c);
-      if (n <= 0) break;
-      number.append(c, static_cast<std::size_t>(n));
-    }
-    close(fds[0]);
-    while (!number.empty() && (number.back() == '\n' || number.back() == '\r')) number.pop_back();
-    if (number.empty()) {
-      FServer.Kill();
-      return error = "Xvfb did not report a display", false;
-    }
-    FDisplay = ":" + number;
-    return true;
-  }
-  void Stop() { FServer.Kill(); }
-  const std::string& Display() const { return FDisplay; }
-
- private:
-  TChild FServer;
-  std::string FDisplay;
-};
 
 TWidgetProbe Probe(TControl* control) {
   TWidgetProbe probe;
@@ -170,7 +77,7 @@ TEST(DownloadWindowOnGtk, OpensInChineseDownloadsOnAClickAndSwitchesToEnglish) {
   testsupport::Watchdog watchdog{240};
   TXvfb xvfb;
   std::string error;
-  ASSERT_TRUE(xvfb.Start(error)) << error;
+  ASSERT_TRUE(xvfb.Start(error, ArtifactDir() + "/xvfb.log")) << error;
   setenv("DISPLAY", xvfb.Display().c_str(), 1);
   setenv("LANG", "C.UTF-8", 1);
   setenv("NO_AT_BRIDGE", "1", 1);

@@ -21,6 +21,7 @@
 #include "forms/message_box.h"
 #include "platform/time.h"
 #include "sample_form.h"
+#include "support/gui_support.h"
 #include "support/loop_support.h"
 
 extern char** environ;
@@ -30,130 +31,17 @@ using testsupport::PumpUntil;
 
 namespace {
 
+using testsupport::ReadWholeFile;
+using testsupport::RunPumping;
+using testsupport::TChild;
+using testsupport::TXvfb;
+
 std::string ArtifactDir() {
   const char* build = std::getenv("KVB_BINARY_DIR");
   std::filesystem::path dir = std::filesystem::path(build ? build : ".") / "artifacts" / "forms";
   std::filesystem::create_directories(dir);
   return dir.string();
 }
-
-// A program started by the test; only this pid is ever signalled.
-class TChild {
- public:
-  // Starts `argv`; its output goes to `outputFile` (or nowhere).
-  bool Start(const std::vector<std::string>& argv, const std::string& outputFile = "/dev/null") {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    int rc = posix_spawnp(&FPid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) FPid = -1;
-    return FPid > 0;
-  }
-  // True while it runs; afterwards Status() holds its exit code (-1 when killed).
-  bool Running() {
-    if (FPid <= 0) return false;
-    int status = 0;
-    pid_t r = waitpid(FPid, &status, WNOHANG);
-    if (r == 0) return true;
-    FStatus = r == FPid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    FPid = -1;
-    return false;
-  }
-  int Status() const { return FStatus; }
-  void Kill() {
-    if (FPid <= 0) return;
-    kill(FPid, SIGKILL);
-    waitpid(FPid, nullptr, 0);
-    FPid = -1;
-  }
-  ~TChild() { Kill(); }
-
- private:
-  pid_t FPid = -1;
-  int FStatus = -1;
-};
-
-// Runs a tool to its end while the loop keeps dispatching (the window must keep painting).
-int RunPumping(const std::vector<std::string>& argv, const std::string& output = "/dev/null",
-               int timeoutMs = 20000) {
-  TChild child;
-  if (!child.Start(argv, output)) return -1;
-  if (!PumpUntil([&] { return !child.Running(); }, timeoutMs)) {
-    child.Kill();
-    return -1;
-  }
-  return child.Status();
-}
-
-std::string ReadFile(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return {};
-  std::string text;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  std::fclose(f);
-  return text;
-}
-
-// An Xvfb of our own: it picks a free display number and tells us through a pipe.
-class TXvfb {
- public:
-  bool Start(std::string& error) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-      error = "no pipe";
-      return false;
-    }
-    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    std::string log = ArtifactDir() + "/xvfb.log";
-    std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
-                                     "-screen",   "0",          "1024x768x24",
-                                     "-nolisten", "tcp",        "-noreset"};
-    if (!FServer.Start(argv, log)) {
-      close(fds[0]);
-      close(fds[1]);
-      error = "Xvfb cannot be started (is the package xvfb installed?)";
-      return false;
-    }
-    close(fds[1]);
-    std::string number;
-    auto deadline = platform::MonotonicMs() + 15000;
-    while (number.find('\n') == std::string::npos && platform::MonotonicMs() < deadline) {
-      pollfd p{fds[0], POLLIN, 0};
-      if (poll(&p, 1, 200) <= 0) {
-        if (!FServer.Running()) break;
-        continue;
-      }
-      char c[32];
-      ssize_t n = read(fds[0], c, sizeof c);
-      if (n <= 0) break;
-      number.append(c, static_cast<std::size_t>(n));
-    }
-    close(fds[0]);
-    while (!number.empty() && (number.back() == '\n' || number.back() == '\r')) number.pop_back();
-    if (number.empty()) {
-      FServer.Kill();
-      error = "Xvfb did not report a display: " + ReadFile(log);
-      return false;
-    }
-    FDisplay = ":" + number;
-    return true;
-  }
-  void Stop() { FServer.Kill(); }
-  const std::string& Display() const { return FDisplay; }
-
- private:
-  TChild FServer;
-  std::string FDisplay;
-};
 
 std::unique_ptr<TXvfb> gServer;
 std::string gStartError;
@@ -162,7 +50,7 @@ class GtkSampleForm : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     gServer = std::make_unique<TXvfb>();
-    if (!gServer->Start(gStartError)) {
+    if (!gServer->Start(gStartError, ArtifactDir() + "/xvfb.log")) {
       gStartError = "no X server for the GTK tests: " + gStartError;
       return;
     }
@@ -219,7 +107,7 @@ class GtkSampleForm : public ::testing::Test {
                        std::to_string(p.ScreenLeft) + "+" + std::to_string(p.ScreenTop);
     if (RunPumping({"convert", shot, "-crop", crop, "+repage", "-format", "%k", "info:"}, out) != 0)
       return -1;
-    return std::atoi(ReadFile(out).c_str());
+    return std::atoi(ReadWholeFile(out).c_str());
   }
 
   testsupport::Watchdog watchdog{120};
