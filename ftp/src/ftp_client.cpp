@@ -220,7 +220,8 @@ void TApdCustomFtpClient::SetFtpLog(TApdFtpLog* log) {
 
 bool TApdCustomFtpClient::OpenSession() {
   if (FState >= fcIdle) return false;
-  if (FConnectTimeout > 0 && FWindow) {
+  // The connect timer limits the wait for the connection; an established one needs none.
+  if (FConnectTimeout > 0 && FWindow && !FConnected) {
     SetTimer(FWindow, ConnectTimerId, static_cast<UINT>(FConnectTimeout) * TickMs, nullptr);
     FConnectTimerRunning = true;
   }
@@ -338,6 +339,7 @@ void TApdCustomFtpClient::RestartTransferTimer() {
     dispatcher->DeleteTrigger(FTransferTimer);
     FTransferTimer = 0;
   }
+  ++FTimerSerial;
   if (FTransferTimeout > 0) {
     FTransferTimer = dispatcher->NewTimerTrigger();
     dispatcher->ArmTimerTrigger(FTransferTimer, FTransferTimeout, true);
@@ -362,7 +364,8 @@ void TApdCustomFtpClient::RemoveTransferTimer() {
 void TApdCustomFtpClient::TimerHandler(UINT msg, WPARAM wParam, LPARAM) {
   if (msg != DM_TIMER_EXPIRED || !FTransferTimer || wParam != FTransferTimer) return;
   RemoveTransferTimer();
-  if (FState != fcIdle && FWindow) PostMessageA(FWindow, CM_APDFTPTIMEOUT, fsTimedOut, 0);
+  if (FState != fcIdle && FWindow)
+    PostMessageA(FWindow, CM_APDFTPTIMEOUT, fsTimedOut, static_cast<LPARAM>(FTimerSerial));
 }
 
 void TApdCustomFtpClient::StopConnectTimer() {
@@ -376,6 +379,7 @@ void TApdCustomFtpClient::StopConnectTimer() {
 
 void TApdCustomFtpClient::DoConnected() {
   StopConnectTimer();
+  FConnected = true;
   if (FReplyPacket) FReplyPacket->SetEnabled(true);
   if (!FTimerHandlerRegistered) {
     if (TApdBaseDispatcher* dispatcher = CurrentDispatcher()) {
@@ -392,6 +396,7 @@ void TApdCustomFtpClient::DoConnected() {
 
 void TApdCustomFtpClient::DoDisconnected() {
   StopConnectTimer();
+  FConnected = false;
   if (FTimerHandlerRegistered) {
     FTimerHandlerRegistered = false;
     if (TApdBaseDispatcher* dispatcher = CurrentDispatcher())
@@ -668,6 +673,11 @@ void TApdCustomFtpClient::HandleMessage(TMessage& message) {
       return;
     }
     case CM_APDFTPTIMEOUT:
+      // A command sent since the timer fired has restarted it; an ended operation has
+      // nothing left to time out.
+      if (static_cast<DWORD>(message.LParam) != FTimerSerial || FState == fcIdle ||
+          FState == fcClosed)
+        return;
       FAbort = true;
       if (FState > fcLoggingIn)
         SetStateIdle(false);

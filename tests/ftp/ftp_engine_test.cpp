@@ -86,6 +86,23 @@ TEST_F(FtpEngineTest, RefusedLogInStaysLoggingInAndOpenSessionAsksAgain) {
                                                          "USER dlmorv", "PASS ka47tz19"}));
 }
 
+TEST_F(FtpEngineTest, ConnectTimeoutDoesNotCutAnEstablishedConnection) {
+  ScriptedPeer peer("refuse-login");
+  auto client = MakeClient(peer.Port());
+  client->SetConnectTimeout(3);
+  Recorder events;
+  events.Attach(*client);
+  ASSERT_TRUE(client->OpenSession());
+  ASSERT_TRUE(events.WaitFor('E', 530));
+  // Asking again on the open connection starts no connect timer.
+  ASSERT_TRUE(client->OpenSession());
+  ASSERT_TRUE(events.WaitFor('E', 530, 5000, 2));
+  PumpFor(600);
+  EXPECT_FALSE(events.Has('E', -1));
+  EXPECT_TRUE(client->IsSessionOpen());
+  EXPECT_EQ(client->State(), fcLoggingIn);
+}
+
 TEST_F(FtpEngineTest, AccountIsSentWhenTheServerAsksForIt) {
   ScriptedPeer peer("account");
   auto client = MakeClient(peer.Port());

@@ -176,6 +176,14 @@ TEST_F(FtpTransferTest, LongListingIsCutAndTheRestIsReadAndDropped) {
   EXPECT_EQ(client->ByteCount(), static_cast<std::int64_t>(expected.size()));
 }
 
+TEST_F(FtpTransferTest, ListingLinesArriveAsTheServerSentThem) {
+  // Names a download must never use as they stand: the listing itself passes them on.
+  Start("plain", {"--listing", "../evil", "--listing", "/etc/passwd", "--listing", " Setup.exe\t"});
+  ASSERT_TRUE(client->ListDirectory("", false));
+  ASSERT_TRUE(events.WaitFor('S', fsDataReceived));
+  EXPECT_EQ(events.Last('S', fsDataReceived)->Text, "../evil\r\n/etc/passwd\r\n Setup.exe\t\r\n");
+}
+
 TEST_F(FtpTransferTest, EmptyListingGivesEmptyText) {
   Start("plain");
   ASSERT_TRUE(client->ListDirectory("", false));

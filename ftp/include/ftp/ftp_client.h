@@ -224,6 +224,8 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   bool FTimerHandlerRegistered = false;
   bool FConnectTimerRunning = false;
   bool FShutDown = false;
+  bool FConnected = false;  // the control connection is up
+  DWORD FTimerSerial = 0;   // counts transfer timer restarts
 
   std::string FAccount;
   std::int64_t FByteCount = 0;
