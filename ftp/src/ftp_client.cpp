@@ -574,8 +574,12 @@ void TApdCustomFtpClient::SetStateClosed() {
 void TApdCustomFtpClient::SetStateIdle(bool succeeded) {
   const bool busy = FState > fcIdle;
   if (FState == fcListing || FState == fcRetrieving) FinishDataConnection(succeeded);
-  // Replies still due belong to the operation that ends here.
-  if (busy) FStaleReplies = FRepliesDue;
+  // Replies still due belong to the operation that ends here, and commands it had not sent
+  // yet must not go out for it any more.
+  if (busy) {
+    FStaleReplies = FRepliesDue;
+    ClearCommands();
+  }
   FState = fcIdle;
   FTransferCommandSent = false;
   FDataEnded = false;

@@ -287,6 +287,26 @@ TEST_F(FtpTransferTest, DataConnectionRefusedByTheServerIsOneError) {
   EXPECT_FALSE(fs::exists(dir / "f"));
 }
 
+TEST_F(FtpTransferTest, RefusedPassiveConnectIsOneErrorAndEndsTheCommands) {
+  Start("dead-pasv", {"--file", "f=F"});
+  const std::string local = dir / "f";
+  WriteFile(local, "old");
+  client->SetResumeOffset(-1);
+  ASSERT_TRUE(client->RetrieveFile("f", local, wmResume));
+  ASSERT_TRUE(events.WaitForKind('E'));
+  PumpFor(800);
+  int errors = 0;
+  for (auto& e : events.Events) errors += e.Kind == 'E';
+  EXPECT_EQ(errors, 1) << events.Summary();
+  EXPECT_TRUE(events.Has('E', 10061)) << events.Summary();
+  // The restart was on its way; the retrieval it prepared is never asked for.
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"TYPE I", "PASV", "REST 3"}));
+  EXPECT_EQ(ReadFile(local), "old");
+  EXPECT_EQ(client->State(), fcIdle);
+  ASSERT_TRUE(client->ReportCurrentDirectory());
+  ASSERT_TRUE(events.WaitFor('S', fsDirectoryReply));
+}
+
 TEST_F(FtpTransferTest, MissingFinalReplyEndsInTheTransferTimeout) {
   Start("silent-transfer", {"--file", "f=DATA"});
   client->SetTransferTimeout(8);

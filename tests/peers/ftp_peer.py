@@ -385,6 +385,26 @@ class ForeignPasv(Session):
         Session.transfer(self, payload)
 
 
+@scenario("dead-pasv")
+class DeadPasv(Session):
+    """Names a port in its 227 reply on which nothing listens."""
+
+    def cmd_PASV(self, argument):
+        probe = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+        probe.close()
+        self.reply("227 Entering Passive Mode (127,0,0,1,%d,%d)." % (port >> 8, port & 255))
+
+    def cmd_REST(self, argument):
+        # Slow enough that the refused connect is known before the answer.
+        time.sleep(0.3)
+        Session.cmd_REST(self, argument)
+
+    def transfer(self, payload):
+        self.reply("425 Can't open data connection.")
+
+
 @scenario("no-data-connection")
 class NoDataConnection(Session):
     """Answers the transfer with 425, never opening a data connection."""
