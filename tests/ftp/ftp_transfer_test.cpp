@@ -83,6 +83,19 @@ TEST_F(FtpTransferTest, PassiveListingSendsTypePasvThenNlstAndNothingAfter) {
   EXPECT_NE(events.Last('S', fsDataReceived)->Text.find(" alpha\r\n"), std::string::npos);
 }
 
+TEST_F(FtpTransferTest, ActiveListingSendsPortThenTypeThenList) {
+  Start("plain", {"--listing", "one"}, false);
+  ASSERT_TRUE(client->ListDirectory("dir", true));
+  ASSERT_TRUE(events.WaitFor('S', fsDataReceived));
+  PumpFor(200);
+  auto commands = Commands();
+  ASSERT_EQ(commands.size(), 3u);
+  EXPECT_EQ(commands[0].rfind("PORT 127,0,0,1,", 0), 0u);
+  EXPECT_EQ(commands[1], "TYPE A");
+  EXPECT_EQ(commands[2], "LIST dir");
+  EXPECT_EQ(events.Summary(), "R200 R200 R150 R226 S6");
+}
+
 TEST_F(FtpTransferTest, ActiveRetrievalAnnouncesItsListeningPort) {
   Start("plain", {"--file", "notes.txt=hello there"}, false);
   client->SetFileType(ftAscii);
@@ -143,6 +156,7 @@ TEST_F(FtpTransferTest, ReplaceWritesTheWholeFileAndProgressCountsIt) {
   WriteFile(local, std::string(500000, 'o'));  // longer than what arrives
   ASSERT_TRUE(client->RetrieveFile("big.bin", local, wmReplace));
   ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"TYPE I", "PASV", "RETR big.bin"}));
   EXPECT_EQ(ReadFile(local), PeerBytes(300000));
   EXPECT_EQ(client->ByteCount(), 300000);
   std::int64_t last = 0;
