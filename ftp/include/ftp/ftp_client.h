@@ -18,6 +18,12 @@
 // connection closed cleanly and the reply is 226 or 250; otherwise one OnFtpError (the error
 // reply's code and text, or the Winsock error of the data connection). OnFtpReply is fired
 // for every line received on the control connection.
+//
+// The local file of a retrieval: wmReplace writes beside it and replaces it only when the
+// retrieval has succeeded; a failed one leaves it as it was. A local write that fails is shown
+// once in the application's error box, then reported as OnFtpError with the Windows error
+// number and the error's text. A retrieval whose data was dropped after AbortTransfer ends
+// with OnFtpError(426, "426 Transfer aborted by user") unless the server's error came first.
 #pragma once
 
 #include <cstdint>
