@@ -421,11 +421,11 @@ class Server:
         self.scenario = SCENARIOS[args.scenario]
         self.options = dict(kv.split("=", 1) for kv in args.set)
         self.files = {}
-        for spec in args.file:
-            name, _, text = spec.partition("=")
+        for item in args.file:
+            name, _, text = item.partition("=")
             self.files[name] = text.encode("latin-1")
-        for spec in args.file_size:
-            name, _, size = spec.partition("=")
+        for item in args.file_size:
+            name, _, size = item.partition("=")
             self.files[name] = bytes((i * 7 + 3) & 255 for i in range(int(size)))
         self.listing = args.listing if args.listing else None
         self.transcript = args.transcript
