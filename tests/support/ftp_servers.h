@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -81,38 +82,11 @@ class FtpServer {
     server->workDir_ = fs::temp_directory_path() / ("kvb-vsftpd-" + std::to_string(::getpid()) +
                                                     "-" + std::to_string(std::random_device{}()));
     fs::create_directories(server->workDir_ / "empty");
-    int pasvBase = 30000 + static_cast<int>(std::random_device{}() % 25000);
-    for (int attempt = 0; attempt < 5 && server->port_ == 0; ++attempt) {
-      int port = FreeTcpPort();
-      auto conf = server->workDir_ / "vsftpd.conf";
-      std::ofstream out(conf);
-      out << "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" << port
-          << "\nbackground=NO\nanonymous_enable=YES\nanon_root=" << root
-          << "\nno_anon_password=YES\nlocal_enable=NO\nwrite_enable=NO\n"
-             "pasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port="
-          << pasvBase << "\npasv_max_port=" << pasvBase + 200
-          << "\nport_enable=YES\nconnect_from_port_20=NO\nsecure_chroot_dir="
-          << (server->workDir_ / "empty").string()
-          << "\nrun_as_launching_user=YES\nseccomp_sandbox=NO\nxferlog_enable=NO\n"
-             "isolate=NO\nisolate_network=NO\nmax_clients=64\nmax_per_ip=64\n"
-             "idle_session_timeout=600\ndata_connection_timeout=600\n";
-      out.close();
-      server->Launch({"/usr/sbin/vsftpd", conf.string()}, false);
-      for (int i = 0; i < 100; ++i) {
-        if (CanConnect(port)) {
-          server->port_ = port;
-          break;
-        }
-        int status;
-        if (::waitpid(server->pid_, &status, WNOHANG) == server->pid_) {
-          server->pid_ = -1;
-          break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      if (server->port_ == 0) server->Stop();
-    }
-    if (server->port_ == 0) throw std::runtime_error("vsftpd did not start");
+    server->LaunchVsftpd([&](std::ostream& out) {
+      out << "anonymous_enable=YES\nanon_root=" << root
+          << "\nno_anon_password=YES\nlocal_enable=NO\nwrite_enable=NO\nrun_as_launching_user="
+             "YES\n";
+    });
     return server;
   }
 
@@ -148,47 +122,14 @@ class FtpServer {
       pam << "auth required pam_userdb.so db=" << users.string() << "\n"
           << "account required pam_userdb.so db=" << users.string() << "\n";
     }
-    int pasvBase = 30000 + static_cast<int>(std::random_device{}() % 25000);
-    for (int attempt = 0; attempt < 5 && server->port_ == 0; ++attempt) {
-      int port = FreeTcpPort();
-      auto conf = server->workDir_ / "vsftpd.conf";
-      std::ofstream out(conf);
-      // The virtual user reads as the system's "ftp" account, shut in `root`.
-      out << "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" << port
-          << "\nbackground=NO\nanonymous_enable=NO\nlocal_enable=YES\nwrite_enable=NO\n"
+    // The virtual user reads as the system's "ftp" account, shut in `root`.
+    server->LaunchVsftpd([&](std::ostream& out) {
+      out << "anonymous_enable=NO\nlocal_enable=YES\nwrite_enable=NO\n"
              "guest_enable=YES\nguest_username=ftp\nlocal_root="
-          << root << "\nchroot_local_user=YES\nallow_writeable_chroot=YES\npam_service_name="
-          << service << "\nuserlist_enable=NO\ncheck_shell=NO\n"
-          << "pasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port=" << pasvBase
-          << "\npasv_max_port=" << pasvBase + 200
-          << "\nport_enable=YES\nconnect_from_port_20=NO\nsecure_chroot_dir="
-          << (server->workDir_ / "empty").string()
-          << "\nseccomp_sandbox=NO\nxferlog_enable=NO\nisolate=NO\nisolate_network=NO\n"
-             "max_clients=64\nmax_per_ip=64\nidle_session_timeout=600\n"
-             "data_connection_timeout=600\n";
-      out.close();
-      server->Launch({"/usr/sbin/vsftpd", conf.string()}, false);
-      for (int i = 0; i < 100; ++i) {
-        if (CanConnect(port)) {
-          server->port_ = port;
-          break;
-        }
-        int status;
-        if (::waitpid(server->pid_, &status, WNOHANG) == server->pid_) {
-          server->pid_ = -1;
-          break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      if (server->port_ == 0) {
-        if (server->pid_ > 0) ::kill(server->pid_, SIGKILL), ::waitpid(server->pid_, nullptr, 0);
-        server->pid_ = -1;
-      }
-    }
-    if (server->port_ == 0) {
-      server->Stop();
-      throw std::runtime_error("vsftpd did not start");
-    }
+          << root
+          << "\nchroot_local_user=YES\nallow_writeable_chroot=YES\npam_service_name=" << service
+          << "\nuserlist_enable=NO\ncheck_shell=NO\n";
+    });
     return server;
   }
 
@@ -225,6 +166,49 @@ class FtpServer {
 
  private:
   FtpServer() = default;
+
+  // Starts vsftpd on a free loopback port with the settings both kinds share and those that
+  // `accounts` writes; tries a few ports, then stops and throws.
+  void LaunchVsftpd(const std::function<void(std::ostream&)>& accounts) {
+    int pasvBase = 30000 + static_cast<int>(std::random_device{}() % 25000);
+    for (int attempt = 0; attempt < 5 && port_ == 0; ++attempt) {
+      int port = FreeTcpPort();
+      auto conf = workDir_ / "vsftpd.conf";
+      std::ofstream out(conf);
+      out << "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" << port << "\nbackground=NO\n";
+      accounts(out);
+      out << "pasv_enable=YES\npasv_address=127.0.0.1\npasv_min_port=" << pasvBase
+          << "\npasv_max_port=" << pasvBase + 200
+          << "\nport_enable=YES\nconnect_from_port_20=NO\nsecure_chroot_dir="
+          << (workDir_ / "empty").string()
+          << "\nseccomp_sandbox=NO\nxferlog_enable=NO\nisolate=NO\nisolate_network=NO\n"
+             "max_clients=64\nmax_per_ip=64\nidle_session_timeout=600\n"
+             "data_connection_timeout=600\n";
+      out.close();
+      Launch({"/usr/sbin/vsftpd", conf.string()}, false);
+      for (int i = 0; i < 100; ++i) {
+        if (CanConnect(port)) {
+          port_ = port;
+          break;
+        }
+        int status;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+          pid_ = -1;
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      if (port_ == 0 && pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+      }
+    }
+    if (port_ == 0) {
+      Stop();
+      throw std::runtime_error("vsftpd did not start");
+    }
+  }
 
   void Launch(const std::vector<std::string>& argv, bool readPort) {
     int in[2], out[2];
