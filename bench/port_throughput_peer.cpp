@@ -2,9 +2,13 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -13,6 +17,25 @@ namespace portbench {
 namespace {
 
 std::thread Sender;
+TCpu SenderCpu;
+
+// The stream: byte k is k * 131 + 7 (mod 256), a period of 256 bytes.
+constexpr std::size_t PatternPeriod = 256;
+constexpr std::size_t CheckPiece = 64 * 1024;
+
+std::uint8_t PatternByte(std::size_t k) {
+  return static_cast<std::uint8_t>(k * 131 + 7);
+}
+
+// The pattern from every phase, CheckPiece bytes long.
+const std::vector<std::uint8_t>& PatternRun() {
+  static const std::vector<std::uint8_t> run = [] {
+    std::vector<std::uint8_t> bytes(PatternPeriod + CheckPiece);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = PatternByte(i);
+    return bytes;
+  }();
+  return run;
+}
 
 sockaddr_in Loopback(int port) {
   sockaddr_in address{};
@@ -22,7 +45,33 @@ sockaddr_in Loopback(int port) {
   return address;
 }
 
+double Seconds(const timeval& t) {
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+}
+
 }  // namespace
+
+TCpu ThreadCpu() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return {Seconds(usage.ru_utime), Seconds(usage.ru_stime)};
+}
+
+TCpu operator-(const TCpu& a, const TCpu& b) {
+  return {a.User - b.User, a.System - b.System};
+}
+
+void TStreamCheck::Take(const void* data, std::size_t length) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  const std::uint8_t* run = PatternRun().data();
+  while (length > 0) {
+    std::size_t piece = std::min(length, CheckPiece);
+    if (std::memcmp(bytes, run + FBytes % PatternPeriod, piece) != 0) FIntact = false;
+    bytes += piece;
+    length -= piece;
+    FBytes += piece;
+  }
+}
 
 int StartSender(std::uint64_t bytes) {
   int listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -31,40 +80,48 @@ int StartSender(std::uint64_t bytes) {
   ::listen(listener, 1);
   socklen_t length = sizeof address;
   ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  PatternRun();  // made before anyone's clock runs
   Sender = std::thread([listener, bytes] {
     int fd = ::accept(listener, nullptr, nullptr);
     ::close(listener);
-    std::vector<char> block(1 << 20);
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 131 + 7);
+    const TCpu start = ThreadCpu();
+    std::vector<std::uint8_t> block(1 << 20);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = PatternByte(i);
     std::uint64_t left = bytes;
     while (left > 0) {
       std::size_t n = left < block.size() ? static_cast<std::size_t>(left) : block.size();
       ssize_t sent = ::send(fd, block.data(), n, MSG_NOSIGNAL);
       if (sent <= 0) break;
       left -= static_cast<std::uint64_t>(sent);
+      // A partial send leaves the next block starting mid-pattern; keep the stream whole.
+      if (static_cast<std::size_t>(sent) < n)
+        std::rotate(block.begin(), block.begin() + sent % PatternPeriod, block.end());
     }
     ::close(fd);
+    SenderCpu = ThreadCpu() - start;
   });
   return ntohs(address.sin_port);
 }
 
-void JoinSender() {
+TCpu JoinSender() {
   if (Sender.joinable()) Sender.join();
+  return SenderCpu;
 }
 
-std::uint64_t PlainReceive(int port, std::size_t bufferSize) {
+void PlainReceive(int port, std::size_t bufferSize, TStreamCheck& check) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address = Loopback(port);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 0;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return;
+  }
   std::vector<char> buffer(bufferSize);
-  std::uint64_t total = 0;
   for (;;) {
     ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
     if (n <= 0) break;
-    total += static_cast<std::uint64_t>(n);
+    check.Take(buffer.data(), static_cast<std::size_t>(n));
   }
   ::close(fd);
-  return total;
 }
 
 }  // namespace portbench
