@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dispatch/byte_copy.h"
 #include "errors/codes.h"
 
 namespace {
@@ -193,8 +194,8 @@ int TApdBaseDispatcher::CopyInput(void* destination, DWORD offset, DWORD count, 
   if (count == 0) return 0;
   auto* out = static_cast<BYTE*>(destination);
   DWORD first = std::min(count, InputRingSize - start);
-  std::memcpy(out, InputBuffer.get() + start, first);
-  if (count > first) std::memcpy(out + first, InputBuffer.get(), count - first);
+  CopyBytes(out, InputBuffer.get() + start, first);
+  if (count > first) CopyBytes(out + first, InputBuffer.get(), count - first);
   nextIndex = (start + count) & RingMask;
   return static_cast<int>(count);
 }
