@@ -158,14 +158,21 @@ bool TApdBaseDispatcher::DeliverToHandlers(UINT msg, WPARAM wParam, LPARAM lPara
   return true;
 }
 
-void TApdBaseDispatcher::EndDelivery(bool outer) {
+bool TApdBaseDispatcher::EndDelivery(bool outer, bool completed, UINT msg, WPARAM announced) {
+  bool result = completed;
   {
-    // A delivery cut short leaves the ring as it was, and reads count as reads again.
+    // One pass under the input lock: the ring gives up what was taken, and reads count as
+    // reads again. A delivery cut short leaves the ring as it was.
     TLockHolder lock(InputLock);
+    if (completed && InAvailNotify) {
+      if (InputBuffer) InputTail = (InputTail + MaxTaken) & RingMask;
+      if (MaxTaken != 0) InputFull = false;
+      if (msg == DM_DATA_AVAILABLE) result = MaxTaken == announced;
+    }
     InAvailNotify = false;
     TakenCount = 0;
   }
-  if (!outer) return;
+  if (!outer) return result;
   TLockHolder lock(MainLock);
   Notifying = false;
   if (RemovalPending) {
@@ -173,6 +180,7 @@ void TApdBaseDispatcher::EndDelivery(bool outer) {
     RemovalPending = false;
     RefreshHandlerFlags(0);
   }
+  return result;
 }
 
 bool TApdBaseDispatcher::DeliverTrigger(UINT msg, WPARAM wParam, DWORD lowValue) {
@@ -190,22 +198,14 @@ bool TApdBaseDispatcher::DeliverTrigger(UINT msg, WPARAM wParam, DWORD lowValue)
     InAvailNotify = msg == DM_DATA_AVAILABLE || msg == DM_DATA_MATCH;
   }
   const LPARAM lParam = static_cast<LPARAM>(Handle) * 65536 + static_cast<LPARAM>(lowValue);
-  bool result;
+  bool completed;
   try {
-    result = DeliverToHandlers(msg, wParam, lParam);
-    if (result && InAvailNotify) {
-      TLockHolder lock(InputLock);
-      InAvailNotify = false;
-      if (InputBuffer) InputTail = (InputTail + MaxTaken) & RingMask;
-      if (MaxTaken != 0) InputFull = false;
-      if (msg == DM_DATA_AVAILABLE) result = MaxTaken == wParam;
-    }
+    completed = DeliverToHandlers(msg, wParam, lParam);
   } catch (...) {
-    EndDelivery(outer);
+    EndDelivery(outer, false, msg, wParam);
     throw;
   }
-  EndDelivery(outer);
-  return result;
+  return EndDelivery(outer, completed, msg, wParam);
 }
 
 // ---- Dispatch step ----

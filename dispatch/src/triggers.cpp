@@ -373,9 +373,11 @@ bool TApdBaseDispatcher::ScanReceivedData() {
   }
 
   ScanPosition = static_cast<std::int32_t>(pos);
+  // Counted only when a notification is possible: a step whose handlers took everything
+  // ends with a scan that finds nothing new.
+  if (AvailThreshold == 0 || NotifyPosition == static_cast<std::int32_t>(pos)) return false;
   DWORD n = InputCount();
-  if (AvailThreshold != 0 && NotifyPosition != static_cast<std::int32_t>(pos) &&
-      static_cast<std::int64_t>(n) >= AvailThreshold) {
+  if (static_cast<std::int64_t>(n) >= AvailThreshold) {
     LogIf(lt_Trigger, lst_AvailTrigger, n);
     NotifyPosition = static_cast<std::int32_t>(pos);
     return DeliverTrigger(DM_DATA_AVAILABLE, n, 0);

@@ -386,7 +386,10 @@ class TApdBaseDispatcher {
   bool FillInputFromCounts();
   void NoteBytesArrived();
   bool DeliverToHandlers(UINT msg, WPARAM wParam, LPARAM lParam);
-  void EndDelivery(bool outer);
+  // Ends a delivery: for a data notification whose handlers all ran (completed), gives up
+  // the bytes the hungriest handler took; then clears the delivery state. The result is the
+  // delivery's (false when a data-available notification was not wholly taken).
+  bool EndDelivery(bool outer, bool completed, UINT msg, WPARAM announced);
   void LogIf(BYTE type, BYTE subType, DWORD value, const void* data = nullptr, DWORD length = 0);
   void PurgeRemovedHandlers();
 };
