@@ -14,7 +14,7 @@ namespace {
 constexpr DWORD CarrierDetect = 0x80;
 // Steps one pass may run back to back while input keeps coming (8 KiB each at most), and
 // the larger bound for the last bytes of a connection the peer is closing.
-constexpr int PassSteps = 32;
+constexpr int PassSteps = 128;
 constexpr int DrainSteps = 4096;
 // Read, write, accept, connect and close.
 constexpr long SetupNotices =

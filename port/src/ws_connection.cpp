@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dispatch/byte_copy.h"
 #include "port/device_socket.h"
 #include "port/winsock_dispatcher.h"
 
@@ -108,8 +109,8 @@ void TWsConnection::TopUp(DWORD wanted, bool both) {
 DWORD TWsConnection::CopyPlain(std::uint8_t* out, DWORD count) {
   DWORD n = std::min(count, InStored());
   DWORD first = std::min(n, InSize - InRead);
-  std::memcpy(out, InBuffer.get() + InRead, first);
-  if (n > first) std::memcpy(out + first, InBuffer.get(), n - first);
+  CopyBytes(out, InBuffer.get() + InRead, first);
+  if (n > first) CopyBytes(out + first, InBuffer.get(), n - first);
   ConsumeIn(n);
   return n;
 }
@@ -191,7 +192,7 @@ DWORD TWsConnection::Decode(std::uint8_t* out, DWORD count) {
     DWORD run = std::min({stored, InSize - InRead, count - delivered});
     DWORD plain = FindSpecial(InBuffer.get() + InRead, run, !binary);
     if (plain > 0) {
-      std::memcpy(out + delivered, InBuffer.get() + InRead, plain);
+      CopyBytes(out + delivered, InBuffer.get() + InRead, plain);
       ConsumeIn(plain);
       delivered += plain;
       continue;
@@ -295,8 +296,8 @@ DWORD TWsConnection::OutFree() const {
 
 void TWsConnection::PutOut(const std::uint8_t* bytes, DWORD length) {
   DWORD first = std::min(length, OutSize - OutWrite);
-  std::memcpy(OutBuffer.get() + OutWrite, bytes, first);
-  if (length > first) std::memcpy(OutBuffer.get(), bytes + first, length - first);
+  CopyBytes(OutBuffer.get() + OutWrite, bytes, first);
+  if (length > first) CopyBytes(OutBuffer.get(), bytes + first, length - first);
   OutWrite += length;
   if (OutWrite >= OutSize) OutWrite -= OutSize;
   if (length > 0 && OutWrite == OutSend) OutFull = true;
