@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -135,18 +136,24 @@ static_assert(sizeof(TLogEntryHeader) == 16);
 // (1234 ms gives "0001.234", 12345678 ms "1234.5678").
 std::string LogTimeText(DWORD ms);
 
-// Holds a critical section for a scope.
+// Holds a critical section for a scope. A dispatch step takes its locks several times for
+// every block of input, so the section's mutex is taken here directly rather than through
+// the library call; a section that was never initialised still goes to the library, which
+// reports the mistake.
 class TLockHolder {
  public:
-  explicit TLockHolder(CRITICAL_SECTION& section) : FSection(section) {
-    EnterCriticalSection(&FSection);
+  explicit TLockHolder(CRITICAL_SECTION& section) : FMutex(section.mutex) {
+    if (FMutex)
+      FMutex->lock();
+    else
+      EnterCriticalSection(&section);
   }
-  ~TLockHolder() { LeaveCriticalSection(&FSection); }
+  ~TLockHolder() { FMutex->unlock(); }
   TLockHolder(const TLockHolder&) = delete;
   TLockHolder& operator=(const TLockHolder&) = delete;
 
  private:
-  CRITICAL_SECTION& FSection;
+  std::recursive_mutex* FMutex;
 };
 
 // ---- The process-wide registry of dispatchers ----
