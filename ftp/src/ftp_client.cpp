@@ -45,8 +45,13 @@ int ReplyCodeOf(const std::string& line) {
   return code;
 }
 
-// The text between the first double quote and the next one; empty without both.
-std::string QuotedName(const std::string& reply) {
+std::string FromFifth(const std::string& reply) {
+  return reply.size() > 4 ? reply.substr(4) : std::string();
+}
+
+}  // namespace
+
+std::string QuotedDirectoryName(const std::string& reply) {
   auto first = reply.find('"');
   if (first == std::string::npos) return {};
   auto second = reply.find('"', first + 1);
@@ -54,11 +59,12 @@ std::string QuotedName(const std::string& reply) {
   return reply.substr(first + 1, second - first - 1);
 }
 
-std::string FromFifth(const std::string& reply) {
-  return reply.size() > 4 ? reply.substr(4) : std::string();
+std::string PassiveReplyArgument(const std::string& reply) {
+  auto open = reply.find('(');
+  if (open == std::string::npos) return {};
+  auto close = reply.find(')', open + 1);
+  return reply.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Class records and registration
@@ -488,18 +494,10 @@ void TApdCustomFtpClient::DispatchReply(int code) {
         case 350:
           SendNextCommand();
           break;
-        case 227: {
-          auto open = FReplyBuffer.find('(');
-          std::string argument;
-          if (open != std::string::npos) {
-            auto close = FReplyBuffer.find(')', open + 1);
-            argument = FReplyBuffer.substr(
-                open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
-          }
-          PassiveConnect(argument);
+        case 227:
+          PassiveConnect(PassiveReplyArgument(FReplyBuffer));
           SendNextCommand();
           break;
-        }
         case 225:
           // The answer to "ABOR" when nothing was being transferred any more.
           break;
@@ -524,7 +522,7 @@ void TApdCustomFtpClient::DispatchReply(int code) {
       } else if (code == 250) {
         ReportStatus(fsCommandDone);
       } else if (code == 257) {
-        ReportStatus(fsDirectoryReply, QuotedName(FReplyBuffer));
+        ReportStatus(fsDirectoryReply, QuotedDirectoryName(FReplyBuffer));
       } else {
         ErrorPath(code);
       }

@@ -277,6 +277,12 @@ class TApdFtpClient : public TApdCustomFtpClient {
   explicit TApdFtpClient(TComponent* owner) : TApdCustomFtpClient(owner) {}
 };
 
+// The argument of a 227 reply: the text between its first "(" and the following ")" (to the
+// end without one); empty without "(".
+std::string PassiveReplyArgument(const std::string& reply);
+// The name of a 257 reply: the text between its first double quote and the next one; empty
+// without both.
+std::string QuotedDirectoryName(const std::string& reply);
 // The "(h1,h2,h3,h4,p1,p2)" text of a 227 reply: the dotted address and the port.
 void ParsePassiveArgument(const std::string& argument, std::string& address, WORD& port);
 // The argument of "PORT ": "192,168,1,5,19,137" for 192.168.1.5 and port 5001.
