@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "dispatch/tick_clock.h"
 #include "errors/code_message.h"
@@ -119,6 +122,45 @@ TEST(WinsockPort, MovesLargeBinaryStreamsBothWaysIntact) {
   EXPECT_TRUE(f.Sink.Data == payload);
   ASSERT_TRUE(echo.Join(60000));
   EXPECT_TRUE(echoed == payload);
+}
+
+// Bulk input at the largest input buffer, written by the peer in uneven pieces so that the
+// positions of both rings drift across their ends: every byte arrives once and in order, and
+// no notice announces more than the dispatcher's ring holds.
+TEST(WinsockPort, BulkInputThroughTheLargestBufferArrivesWholeInRingSizedNotices) {
+  testsupport::Watchdog watchdog(120);
+  const std::string payload = RandomBytes(6 * 1024 * 1024 + 4321, 5);
+  std::atomic<bool> received{false};
+  Server sender([&](Conn& conn, int) {
+    std::mt19937 random(3);
+    for (std::size_t at = 0; at < payload.size();) {
+      std::size_t n = std::min<std::size_t>(1 + random() % 90000, payload.size() - at);
+      if (!conn.Send(payload.substr(at, n))) return;
+      at += n;
+    }
+    // Stay connected until everything is in: this test is about the stream, not the close.
+    for (int i = 0; i < 6000 && !received; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  });
+  TPortFixture f(sender.Port());
+  f.Port.SetInputBufferSize(65535);
+  WPARAM largest = 0;
+  f.Port.SetPortOpen(true);
+  struct TNoticeSize {
+    void Handle(UINT msg, WPARAM wParam, LPARAM) {
+      if (msg == DM_DATA_AVAILABLE && wParam > *Largest) *Largest = wParam;
+    }
+    WPARAM* Largest;
+  } noticeSize{&largest};
+  f.Dispatcher()->AddEventHandler(ApdMethod<&TNoticeSize::Handle>, &noticeSize);
+  bool done = PumpUntil([&] { return f.Sink.Data.size() >= payload.size(); }, 60000);
+  received = true;
+  f.Dispatcher()->RemoveEventHandler(ApdMethod<&TNoticeSize::Handle>, &noticeSize);
+  ASSERT_TRUE(done) << "received " << f.Sink.Data.size() << " of " << payload.size();
+  EXPECT_TRUE(f.Sink.Data == payload);
+  EXPECT_LE(largest, WPARAM{InputRingSize});
+  EXPECT_GE(f.Sink.Notices, static_cast<int>(payload.size() / InputRingSize));
+  ASSERT_TRUE(sender.Join(10000));
 }
 
 TEST(WinsockPort, FullOutputRingKeepsTheRestWithTheCaller) {
