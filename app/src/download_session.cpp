@@ -122,12 +122,7 @@ void TGetUpdateFile::Timer3Timer(TObject*) {
 
 void TGetUpdateFile::ParseFileList() {
   std::string text = Pick(runtext::Login);
-  FileQueue->Clear();
-  TStrings* lines = InfoMemo->Lines();
-  for (int i = 0; i < lines->Count(); ++i) {
-    std::string name = TrimBlanks(lines->Get(i));
-    if (!name.empty()) FileQueue->Add(name);
-  }
+  QueueListedNames(*InfoMemo->Lines(), *FileQueue);
   FilesListed = FileQueue->Count();
   SetStatus(text);
   Sleep(1000);

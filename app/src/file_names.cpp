@@ -2,9 +2,18 @@
 
 #include <cstring>
 
+#include "forms/strings.h"
+
 namespace {
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Trail bytes of a Big5 character. Any other byte after a lead byte is a character of its own
+// (a '/' or ':' there is one, as the file system sees it).
+bool IsBig5Trail(char c) {
+  auto b = static_cast<unsigned char>(c);
+  return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE);
 }
 }  // namespace
 
@@ -16,15 +25,22 @@ std::string TrimBlanks(const std::string& text) {
   return text.substr(start, end - start);
 }
 
+void QueueListedNames(const TStrings& lines, TStrings& queue) {
+  queue.Clear();
+  for (int i = 0; i < lines.Count(); ++i) {
+    std::string name = TrimBlanks(lines.Get(i));
+    if (!name.empty()) queue.Add(name);
+  }
+}
+
 bool IsPlainFileName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (std::size_t i = 0; i < name.size(); ++i) {
     auto c = static_cast<unsigned char>(name[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < name.size()) {
+    if (c >= 0x81 && c <= 0xFE && i + 1 < name.size() && IsBig5Trail(name[i + 1])) {
       // A Big5 character: its trail byte may be '|', but a trail byte 0x5C is still a
       // separator to the path parsers.
-      auto trail = static_cast<unsigned char>(name[++i]);
-      if (trail == '\\' || trail < 0x20 || trail == 0x7F) return false;
+      if (name[++i] == '\\') return false;
       continue;
     }
     if (c < 0x20 || c == 0x7F) return false;

@@ -335,6 +335,17 @@ TEST(FileNames, NamesThatAreNotPlainFileNamesAreRefused) {
     EXPECT_TRUE(IsPlainFileName(good)) << good;
 }
 
+TEST(FileNames, ALeadByteDoesNotHideASeparatorOrReservedCharacterAfterIt) {
+  // Bytes below 0x40 are no Big5 trail bytes: after a lead byte they are characters of their
+  // own, and a '/' among them would put the file into another folder.
+  for (std::string bad : {"\x81/x", "\xA4/..", "x\xFE/", "\xA5:", "\xA5*", "\xA5?", "\xA5\"",
+                          "\xA5<", "\xA5>", "\xA5\x01", "\xA5\x7F"})
+    EXPECT_FALSE(IsPlainFileName(bad)) << bad;
+  // Lead and trail bytes at the edges of the Big5 ranges stay one character.
+  for (std::string good : {"\x81\x40", "\xFE\x7E", "\xA1\xA1.txt", "\xFE\xFE", "x\xA4"})
+    EXPECT_TRUE(IsPlainFileName(good)) << good;
+}
+
 // ---- Handlers of the session ----------------------------------------------------------------
 
 TEST_F(WindowTest, StatusEventsShowTheirTextsInTheLanguageOfTheMoment) {

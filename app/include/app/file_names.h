@@ -4,8 +4,14 @@
 
 #include <string>
 
+class TStrings;
+
 // Removes spaces, TABs, line feeds and carriage returns from the end, then from the start.
 std::string TrimBlanks(const std::string& text);
+
+// The names of a names-only listing, one per line of `lines`, blanks trimmed and empty lines
+// left out, replace what `queue` held.
+void QueueListedNames(const TStrings& lines, TStrings& queue);
 
 // Whether a name from the listing can be stored as one file of the local folder: not empty,
 // not "." or "..", no path separator ('/' or '\' anywhere, also as a Big5 trail byte), no
