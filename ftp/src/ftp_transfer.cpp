@@ -67,7 +67,9 @@ void ParsePassiveArgument(const std::string& argument, std::string& address, WOR
     p1 = rest.substr(0, second);
     if (second != std::string::npos) p2 = rest.substr(second + 1);
   }
-  port = static_cast<WORD>((DecimalOrZero(p1) * 256 + DecimalOrZero(p2)) & 0xFFFF);
+  // The numbers may be as large as the server likes: computed wide, then kept to 16 bits.
+  const long value = static_cast<long>(DecimalOrZero(p1)) * 256 + DecimalOrZero(p2);
+  port = static_cast<WORD>(value & 0xFFFF);
 }
 
 std::string FtpPortArgument(const std::string& dottedAddress, WORD port) {

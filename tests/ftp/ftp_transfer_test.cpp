@@ -65,6 +65,20 @@ TEST(FtpArguments, PortArgumentAndPassiveReplyText) {
   EXPECT_EQ(port, (300 * 256 + 1) & 0xFFFF);
 }
 
+TEST(FtpArguments, HugePortNumbersOfA227ReplyAreKeptToSixteenBits) {
+  // p1 up to 16777215 is still read as a number; times 256 it no longer fits an int.
+  std::string address;
+  WORD port = 0;
+  ParsePassiveArgument("1,2,3,4,9999999,97", address, port);
+  EXPECT_EQ(address, "1.2.3.4");
+  EXPECT_EQ(port, static_cast<WORD>((9999999L * 256 + 97) & 0xFFFF));
+  ParsePassiveArgument("1,2,3,4,16777215,16777215", address, port);
+  EXPECT_EQ(port, static_cast<WORD>((16777215L * 256 + 16777215L) & 0xFFFF));
+  // Beyond that a field is no number at all.
+  ParsePassiveArgument("1,2,3,4,16777216,5", address, port);
+  EXPECT_EQ(port, 5);
+}
+
 TEST_F(FtpTransferTest, PassiveListingSendsTypePasvThenNlstAndNothingAfter) {
   Start("plain", {"--listing", "alpha", "--listing", "beta"});
   ASSERT_TRUE(client->ListDirectory("", false));
