@@ -1,5 +1,6 @@
 #include "app/batch_run.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "app/get_update_file.h"
@@ -9,10 +10,12 @@
 #include "forms/message_box.h"
 #include "forms/timer.h"
 #include "platform/codepages.h"
+#include "platform/messages.h"
 
 namespace {
 
 constexpr const char* LinePrefix = "kvb: ";
+constexpr UINT LimitMessage = WM_APP + 1;
 
 std::string AnswerName(int id) {
   switch (id) {
@@ -92,7 +95,9 @@ TBatchRun::TBatchRun(TBatchOutput output, const TBatchOptions& options)
       [this](const std::string& line) { Report(line); }, options.AnswerYes));
 }
 
-TBatchRun::~TBatchRun() = default;
+TBatchRun::~TBatchRun() {
+  StopLimitWatch();
+}
 
 std::string TBatchRun::Escape(const std::string& text) {
   std::string result;
@@ -117,6 +122,7 @@ std::string TBatchRun::Escape(const std::string& text) {
 }
 
 void TBatchRun::Report(const std::string& line) {
+  if (FEndWritten) return;
   FOutput(LinePrefix + Escape(platform::AnsiToUtf8(line)));
 }
 
@@ -142,12 +148,20 @@ void TBatchRun::Start(TGetUpdateFile* form) {
            (result > 31 ? " (started)" : " (not started)"));
   };
 
-  FLimitTimer = std::make_unique<TTimer>(nullptr);
-  FLimitTimer->SetInterval(static_cast<unsigned>(FOptions.TimeoutSeconds) * 1000u);
-  FLimitTimer->OnTimer = [this](TObject*) {
-    End(BatchCannotFinish,
-        "time limit of " + std::to_string(FOptions.TimeoutSeconds) + " s reached");
-  };
+  // The time limit comes as a posted message, not a timer: a timer message is only taken
+  // when no other message waits, and a server that keeps sending keeps the queue full.
+  FLimitWindow = AllocateHWnd([this](TMessage& message) {
+    if (message.Msg == LimitMessage)
+      LimitReached();
+    else
+      message.Result = DefWindowProcA(FLimitWindow, message.Msg, message.WParam, message.LParam);
+  });
+  const auto limit = std::chrono::seconds(FOptions.TimeoutSeconds);
+  FLimitWatch = std::thread([this, limit, window = FLimitWindow] {
+    std::unique_lock lock(FLimitMutex);
+    if (!FLimitCancel.wait_for(lock, limit, [this] { return FLimitCancelled; }))
+      PostMessageA(window, LimitMessage, 0, 0);
+  });
   // Pressed from the loop, as a user would, once the window is up.
   FStartTimer = std::make_unique<TTimer>(nullptr);
   FStartTimer->SetInterval(1);
@@ -167,6 +181,23 @@ void TBatchRun::PressDownload() {
   }
   if (!FEnded && !FForm->ApdFtpClient1->IsSessionOpen())
     End(BatchCannotFinish, "the connection to the server could not be started");
+}
+
+void TBatchRun::LimitReached() {
+  End(BatchCannotFinish, "time limit of " + std::to_string(FOptions.TimeoutSeconds) + " s reached");
+}
+
+void TBatchRun::StopLimitWatch() {
+  if (FLimitWatch.joinable()) {
+    {
+      std::lock_guard lock(FLimitMutex);
+      FLimitCancelled = true;
+    }
+    FLimitCancel.notify_all();
+    FLimitWatch.join();
+  }
+  if (FLimitWindow) DeallocateHWnd(FLimitWindow);
+  FLimitWindow = nullptr;
 }
 
 void TBatchRun::ObserveStatus(TFtpStatusCode code) {
@@ -211,7 +242,17 @@ void TBatchRun::End(int exitCode, const std::string& reason) {
   if (FEnded) return;
   FEnded = true;
   FExitCode = exitCode;
-  if (FLimitTimer) FLimitTimer->SetEnabled(false);
   Report("end: " + std::to_string(exitCode) + " " + reason);
+  FEndWritten = true;
   Application->Terminate();
+  // Nothing more is wanted from the server. The quit message is only taken once no other
+  // message waits, so a server that keeps sending would keep the program busy after its end;
+  // and a retrieval under way drops its replacement file when its connection closes.
+  if (FForm) {
+    try {
+      FForm->ApdFtpClient1->SetPortOpen(false);
+    } catch (...) {
+      // Closing cannot fail in a way that matters here; the program ends anyway.
+    }
+  }
 }

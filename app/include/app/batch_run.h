@@ -17,9 +17,12 @@
 // transfer timed out, time limit reached).
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -75,7 +78,8 @@ class TBatchRun {
   // BatchCannotFinish until the run has ended otherwise.
   int ExitCode() const { return FExitCode; }
 
-  // One line of the output, text converted from the system code page.
+  // One line of the output, text converted from the system code page. Nothing is written
+  // after the end line.
   void Report(const std::string& line);
   // Control characters of `text` as escapes.
   static std::string Escape(const std::string& text);
@@ -85,14 +89,22 @@ class TBatchRun {
   void ObserveStatus(TFtpStatusCode code);
   void ObserveError(int code);
   void RunFinished();
+  void LimitReached();
+  void StopLimitWatch();
   void End(int exitCode, const std::string& reason);
 
   TBatchOutput FOutput;
   TBatchOptions FOptions;
   TGetUpdateFile* FForm = nullptr;
   std::unique_ptr<TTimer> FStartTimer;
-  std::unique_ptr<TTimer> FLimitTimer;
+  // A thread that posts the time limit's message to FLimitWindow once the limit is reached.
+  HWND FLimitWindow = nullptr;
+  std::thread FLimitWatch;
+  std::mutex FLimitMutex;
+  std::condition_variable FLimitCancel;
+  bool FLimitCancelled = false;
   bool FPressed = false;
   bool FEnded = false;
+  bool FEndWritten = false;
   int FExitCode = BatchCannotFinish;
 };
