@@ -68,8 +68,21 @@ void TGetUpdateFile::ApdFtpClient1FtpStatus(TObject*, TFtpStatusCode StatusCode,
       break;
     case fsDataReceived:
       if (ExpectFileList) {
-        InfoMemo->SetTextValue(InfoText ? InfoText : "");
+        std::string listing = InfoText ? InfoText : "";
+        // The client keeps only the start of a long listing: the names after it are missing,
+        // and its last line may be a name cut short, which must not be fetched.
+        const bool cut = ApdFtpClient1->ByteCount() > static_cast<std::int64_t>(listing.size());
+        if (cut) {
+          auto end = listing.find_last_of("\r\n");
+          listing.erase(end == std::string::npos ? 0 : end + 1);
+        }
+        InfoMemo->SetTextValue(listing);
         ParseFileList();
+        if (cut) {
+          ++RunFailures;
+          Application->MessageBox(Pick(runtext::ListingCut), Application->Title(),
+                                  MB_OK | MB_ICONEXCLAMATION);
+        }
       }
       ListingSeen = true;
       break;

@@ -31,4 +31,8 @@ const TRunText InstallerMissing{
     "Required files not found !"};
 const TRunText BadFileName{"\xC0\xC9\xAE\xD7\xA6W\xBA\xD9\xB5L\xAE\xC4: ",
                            "Not a valid file name: "};
+const TRunText ListingCut{
+    "\xC0\xC9\xAE\xD7\xB2M\xB3\xE6\xB9L\xAA\xF8, \xA5u\xAF\xE0\xA4U\xB8\xFC\xB2M\xB3\xE6\xAB"
+    "e\xAD\xB1\xAA\xBA\xC0\xC9\xAE\xD7",
+    "The file list is too long; only the files at its start can be fetched"};
 }  // namespace runtext

@@ -24,6 +24,8 @@ extern const TRunText InstallQuestion;
 extern const TRunText InstallerMissing;
 // Put before a name from the listing that is not a plain file name.
 extern const TRunText BadFileName;
+// Shown when the listing of the remote folder was longer than the FTP client keeps.
+extern const TRunText ListingCut;
 }  // namespace runtext
 
 // The same in both languages.
