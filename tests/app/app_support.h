@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,6 +96,8 @@ inline std::vector<std::string> ListFiles(const fs::path& dir) {
 
 struct ToolResult {
   int ExitCode = -1;  // -1: killed at the time limit
+  bool Signalled = false;   // ended by a signal (a crash, or the kill at the time limit)
+  long MaxRssKb = 0;        // the child's peak resident set
   std::string Output;
   std::string Errors;
   std::vector<std::string> Lines;  // standard output by lines
@@ -112,8 +115,11 @@ struct ToolResult {
 };
 
 // Runs the tool with `args`; killed when it runs longer than `limitSeconds`.
+// With a `launcher` (a program and its arguments), that program is started with the tool's
+// path and `args` after its own arguments.
 inline ToolResult RunTool(const std::vector<std::string>& args, int limitSeconds = 120,
-                          const std::vector<std::string>& env = {}) {
+                          const std::vector<std::string>& env = {},
+                          const std::vector<std::string>& launcher = {}) {
   ToolResult result;
   int out[2], err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -123,7 +129,8 @@ inline ToolResult RunTool(const std::vector<std::string>& args, int limitSeconds
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  std::vector<std::string> argv{ToolPath()};
+  std::vector<std::string> argv(launcher);
+  argv.push_back(ToolPath());
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> cargs;
   for (auto& a : argv) cargs.push_back(a.data());
@@ -182,30 +189,30 @@ inline ToolResult RunTool(const std::vector<std::string>& args, int limitSeconds
   for (auto& p : fds)
     if (p.fd >= 0) ::close(p.fd);
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  struct rusage usage {};
+  ::wait4(pid, &status, 0, &usage);
   result.ExitCode = !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.Signalled = WIFSIGNALED(status);
+  result.MaxRssKb = usage.ru_maxrss;
   std::istringstream lines(result.Output);
   for (std::string line; std::getline(lines, line);) result.Lines.push_back(line);
   return result;
 }
 
-// The tweaked pyftpdlib of tests/app/peers, stopped when the object goes.
-class TweakedServer {
+// A Python server of the tests that prints "PORT <n>" once it listens and serves until its
+// standard input closes; stopped when the object goes.
+class PeerProcess {
  public:
-  TweakedServer(const std::string& root, const std::vector<std::string>& options) {
+  explicit PeerProcess(const std::vector<std::string>& argv) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
       throw std::runtime_error("pipe failed");
-    std::vector<std::string> argv{"/usr/bin/python3",
-                                  testsupport::SourceDir() + "/tests/app/peers/tweaked_ftpd.py",
-                                  "--root", root};
-    argv.insert(argv.end(), options.begin(), options.end());
     FPid = ::fork();
     if (FPid == 0) {
       ::dup2(in[0], 0);
       ::dup2(out[1], 1);
       std::vector<char*> args;
-      for (auto& a : argv) args.push_back(a.data());
+      for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
       args.push_back(nullptr);
       ::execv(args[0], args.data());
       ::_exit(127);
@@ -220,10 +227,12 @@ class TweakedServer {
     if (line.rfind("PORT ", 0) == 0) FPort = std::atoi(line.c_str() + 5);
     if (FPort == 0) {
       Stop();
-      throw std::runtime_error("the tweaked FTP server did not start");
+      throw std::runtime_error("the FTP server " + argv[1] + " did not start");
     }
   }
-  ~TweakedServer() { Stop(); }
+  ~PeerProcess() { Stop(); }
+  PeerProcess(const PeerProcess&) = delete;
+  PeerProcess& operator=(const PeerProcess&) = delete;
   int Port() const { return FPort; }
   void Stop() {
     if (FStdin >= 0) ::close(FStdin), FStdin = -1;
@@ -238,6 +247,53 @@ class TweakedServer {
   pid_t FPid = -1;
   int FPort = 0;
   int FStdin = -1;
+};
+
+// The tweaked pyftpdlib of tests/app/peers.
+class TweakedServer : public PeerProcess {
+ public:
+  TweakedServer(const std::string& root, const std::vector<std::string>& options)
+      : PeerProcess(Arguments(root, options)) {}
+
+ private:
+  static std::vector<std::string> Arguments(const std::string& root,
+                                            const std::vector<std::string>& options) {
+    std::vector<std::string> argv{"/usr/bin/python3",
+                                  testsupport::SourceDir() + "/tests/app/peers/tweaked_ftpd.py",
+                                  "--root", root};
+    argv.insert(argv.end(), options.begin(), options.end());
+    return argv;
+  }
+};
+
+// tests/peers/ftp_peer.py running one scenario; its transcript holds every command received.
+class ScriptedPeer {
+ public:
+  explicit ScriptedPeer(const std::string& scenario, const std::vector<std::string>& options = {})
+      : FTranscript((FDir.Path() / "transcript.txt").string()),
+        FProcess(Arguments(scenario, FTranscript, options)) {}
+  int Port() const { return FProcess.Port(); }
+  std::vector<std::string> Transcript() const {
+    std::vector<std::string> lines;
+    std::ifstream in(FTranscript, std::ios::binary);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+ private:
+  static std::vector<std::string> Arguments(const std::string& scenario,
+                                            const std::string& transcript,
+                                            const std::vector<std::string>& options) {
+    std::vector<std::string> argv{"/usr/bin/python3",
+                                  testsupport::SourceDir() + "/tests/peers/ftp_peer.py",
+                                  "--scenario", scenario, "--transcript", transcript};
+    argv.insert(argv.end(), options.begin(), options.end());
+    return argv;
+  }
+
+  TempDir FDir;
+  std::string FTranscript;
+  PeerProcess FProcess;
 };
 
 }  // namespace apptest

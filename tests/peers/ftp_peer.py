@@ -79,8 +79,11 @@ class Session:
                 return None
             self.buffer += chunk
         line, self.buffer = self.buffer.split(b"\n", 1)
-        line = line.rstrip(b"\r").decode("latin-1")
+        line = self.clean_command(line.rstrip(b"\r").decode("latin-1"))
         self.server.record(line)
+        return line
+
+    def clean_command(self, line):
         return line
 
     def option(self, key, default=None):
@@ -416,18 +419,286 @@ class NoDataConnection(Session):
         self.reply("425 Can't open data connection.")
 
 
+# ---- Misbehaviour for the download tool's fault tests ----
+# These touch only what a retrieval does (the tool lists twice before it fetches anything),
+# unless they say otherwise.
+
+
+@scenario("drop-control")
+class DropControl(Session):
+    """Closes the control connection at the command named by --set at=VERB (USER, NLST or
+    RETR; default RETR): USER gets no answer; a transfer first sends 150 and half of its data."""
+
+    def serve_commands(self):
+        at = self.option("at", "RETR")
+        while True:
+            line = self.read_command()
+            if line is None:
+                break
+            verb, _, argument = line.partition(" ")
+            if verb.upper() == at:
+                self.drop(at, argument)
+                return
+            handler = getattr(self, "cmd_" + verb.upper(), None)
+            if handler is None:
+                self.reply("502 Command not implemented.")
+            elif handler(argument) == "quit":
+                break
+        self.conn.close()
+
+    def drop(self, verb, argument):
+        data = None
+        if verb in ("NLST", "RETR"):
+            if verb == "NLST":
+                payload = "".join(l + "\r\n" for l in self.listing_lines(argument))
+                payload = payload.encode("latin-1")
+            else:
+                payload = self.files.get(argument, b"")
+            self.reply("150 Opening data connection.")
+            data = self.data_open()
+            data.sendall(payload[:len(payload) // 2])
+        self.conn.shutdown(socket.SHUT_RDWR)
+        self.conn.close()
+        time.sleep(0.5)
+        if data is not None:
+            data.close()
+
+
+@scenario("retr-cut")
+class RetrCut(Session):
+    """A retrieval's data connection closes after half of the file; the reply that follows is
+    --set code=N (default 426)."""
+
+    def cmd_RETR(self, argument):
+        if argument not in self.files:
+            self.reply("550 %s: No such file." % argument)
+            return
+        payload = self.files[argument]
+        self.reply("150 Opening data connection.")
+        conn = self.data_open()
+        conn.sendall(payload[:len(payload) // 2])
+        conn.close()
+        time.sleep(0.2)
+        self.reply("%s Transfer aborted: connection closed." % self.option("code", "426"))
+
+
+@scenario("retr-no-final")
+class RetrNoFinal(Session):
+    """A retrieval's data comes whole and its data connection closes, but the final reply
+    never comes; everything else is answered."""
+
+    def cmd_RETR(self, argument):
+        self.reply("150 Opening data connection.")
+        self.send_data(self.files.get(argument, b""))
+
+
+@scenario("retr-stall")
+class RetrStall(Session):
+    """A retrieval sends a quarter of the file, then nothing more on either connection until
+    the client goes away."""
+
+    def cmd_RETR(self, argument):
+        payload = self.files.get(argument, b"")
+        self.reply("150 Opening data connection.")
+        conn = self.data_open()
+        conn.sendall(payload[:len(payload) // 4])
+        self.stalled = conn  # kept open
+        while self.read_command() is not None:
+            pass
+        conn.close()
+        return "quit"
+
+
+@scenario("retr-endless")
+class RetrEndless(Session):
+    """A retrieval whose data never ends: the data connection carries 64 KiB blocks, one per
+    --set pause=S seconds (default 0: as fast as the client takes them), until it goes away."""
+
+    def cmd_RETR(self, argument):
+        self.reply("150 Opening data connection.")
+        conn = self.data_open()
+        block = bytes(range(256)) * 256
+        pause = float(self.option("pause", "0"))
+        try:
+            while True:
+                conn.sendall(block)
+                if pause:
+                    time.sleep(pause)
+        except OSError:
+            pass
+        conn.close()
+
+
+@scenario("chatter")
+class Chatter(Session):
+    """Logs in, then sends "150 " lines without end and reads nothing more."""
+
+    def cmd_PASS(self, argument):
+        self.reply("230 Logged in.")
+        line = b"150 still busy\r\n" * 256
+        while True:
+            self.send_raw(line)
+
+
+@scenario("long-line")
+class LongLine(Session):
+    """Greets with "220 " and --set size=N bytes of "x" without a line end; then closes the
+    connection (--set then=close, the default) or ends the line and serves (then=serve)."""
+
+    def greet(self):
+        size = int(self.option("size", "102400"))
+        self.send_raw(b"220 ")
+        block = b"x" * 65536
+        sent = 0
+        while sent < size:
+            part = block[:min(len(block), size - sent)]
+            self.send_raw(part)
+            sent += len(part)
+        if self.option("then", "close") == "close":
+            time.sleep(0.2)
+            self.conn.shutdown(socket.SHUT_RDWR)
+            raise OSError("closed on purpose")
+        self.send_raw(b"\r\n")
+
+
+@scenario("long-multiline")
+class LongMultiline(Session):
+    """Answers the password with a multi-line reply of --set lines=N lines (default 10000)."""
+
+    def cmd_PASS(self, argument):
+        count = int(self.option("lines", "10000"))
+        text = ["230-Welcome, line 1 of %d" % count]
+        text += ["  line %d of the notice" % i for i in range(2, count)]
+        text.append("230 Logged in.")
+        self.send_raw(("\r\n".join(text) + "\r\n").encode("latin-1"))
+
+
+IAC, DONT, DO, WONT, WILL, SB, SE = 255, 254, 253, 252, 251, 250, 240
+
+
+@scenario("telnet")
+class Telnet(Session):
+    """Replies that carry Telnet commands: negotiations before the greeting, a terminal type
+    request, doubled IAC bytes in texts and stray IAC bytes followed by text. With --set
+    stray-before-crlf=1 a stray 0xFF also stands right before the CR LF of the 257 reply.
+    The Telnet bytes the client sends back are taken out of its commands and recorded in
+    the transcript as a line "telnet: " + their hex."""
+
+    def greet(self):
+        self.send_raw(bytes([IAC, WILL, 1, IAC, DO, 24, IAC, DO, 31]))
+        self.send_raw(bytes([IAC, SB, 24, 1, IAC, SE]))
+        self.send_raw(b"220 caf\xff\xff ready \xffX\xfbgo\r\n")
+
+    def clean_command(self, line):
+        raw = line.encode("latin-1")
+        plain, telnet, i = bytearray(), bytearray(), 0
+        while i < len(raw):
+            if raw[i] == IAC and i + 1 < len(raw):
+                if raw[i + 1] == IAC:
+                    plain.append(IAC)
+                    i += 2
+                elif raw[i + 1] == SB:
+                    end = raw.find(bytes([IAC, SE]), i)
+                    end = len(raw) if end < 0 else end + 2
+                    telnet += raw[i:end]
+                    i = end
+                else:
+                    telnet += raw[i:i + 3]
+                    i += 3
+            else:
+                plain.append(raw[i])
+                i += 1
+        if telnet:
+            self.server.record("telnet: " + telnet.hex())
+        return plain.decode("latin-1")
+
+    def cmd_PWD(self, argument):
+        end = b"\xff\r\n" if self.option("stray-before-crlf") else b"\r\n"
+        self.send_raw(b'257 "' + self.cwd.encode("latin-1") + b'" is \xff\xffthe\xffZ dir.' + end)
+
+    def cmd_TYPE(self, argument):
+        self.send_raw(bytes([IAC, 241]))  # NOP between replies
+        Session.cmd_TYPE(self, argument)
+
+
+@scenario("bad-pasv")
+class BadPasv(Session):
+    """From the --set from=N-th PASV on (default 3: the first retrieval), the 227 reply names
+    a closed port (--set kind=closed) or holds garbage in its parentheses (kind=garbage)."""
+
+    def cmd_PASV(self, argument):
+        self.pasv_count = getattr(self, "pasv_count", 0) + 1
+        if self.pasv_count < int(self.option("from", "3")):
+            return Session.cmd_PASV(self, argument)
+        if self.option("kind", "closed") == "garbage":
+            self.reply("227 Entering Passive Mode (x,\xff,;;,-1,999999999999,%s).")
+            return
+        probe = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+        probe.close()
+        self.reply("227 Entering Passive Mode (127,0,0,1,%d,%d)." % (port >> 8, port & 255))
+
+    def cmd_RETR(self, argument):
+        if self.passive is None and self.active is None:
+            self.reply("425 Can't open data connection.")
+            return
+        time.sleep(0.3)
+        self.reply("425 Can't open data connection.")
+
+
+@scenario("slow")
+class Slow(Session):
+    """Every reply goes out one byte per --set pause=S seconds (default 0.1), with short texts."""
+
+    def reply(self, text):
+        code = text[:3]
+        if code == "227" or code == "257":
+            short = text  # the address and the directory name are needed
+            if code == "257":
+                short = '257 "%s"' % self.cwd
+            else:
+                short = "227 (" + text.split("(", 1)[1].split(")", 1)[0] + ")"
+        else:
+            short = code + " ok" if text[3:4] == " " else text
+        self.split_send(short.encode("latin-1") + b"\r\n", float(self.option("pause", "0.1")))
+
+
+@scenario("many-files")
+class ManyFiles(Session):
+    """Lists --set count=N names "1" to "N" (default 5000); each file holds its own name."""
+
+    def __init__(self, conn, server):
+        Session.__init__(self, conn, server)
+        count = int(self.option("count", "5000"))
+        width = int(self.option("width", "0"))
+        for i in range(1, count + 1):
+            name = str(i).rjust(width, "0") if width else str(i)
+            self.files[name] = name.encode("latin-1")
+
+    def listing_lines(self, argument):
+        if self.cwd == "/":
+            return []
+        return sorted(self.files, key=lambda n: int(n))
+
+
+def raw(argument):
+    """An argument as the bytes it was given as, one character per byte."""
+    return os.fsencode(argument).decode("latin-1")
+
+
 class Server:
     def __init__(self, args):
         self.scenario = SCENARIOS[args.scenario]
-        self.options = dict(kv.split("=", 1) for kv in args.set)
+        self.options = dict(raw(kv).split("=", 1) for kv in args.set)
         self.files = {}
         for item in args.file:
-            name, _, text = item.partition("=")
+            name, _, text = raw(item).partition("=")
             self.files[name] = text.encode("latin-1")
         for item in args.file_size:
-            name, _, size = item.partition("=")
+            name, _, size = raw(item).partition("=")
             self.files[name] = bytes((i * 7 + 3) & 255 for i in range(int(size)))
-        self.listing = args.listing if args.listing else None
+        self.listing = [raw(l) for l in args.listing] if args.listing else None
         self.transcript = args.transcript
         self.lock = threading.Lock()
 
