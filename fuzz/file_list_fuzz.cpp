@@ -44,8 +44,8 @@ void CheckPlainName(const std::string& name) {
   FUZZ_CHECK(name != "." && name != "..", "a dot folder accepted");
   for (std::size_t i = 0; i < name.size(); ++i) {
     const auto c = static_cast<unsigned char>(name[i]);
-    FUZZ_CHECK(c >= 0x20 && c != 0x7F, "a control character accepted: " +
-                                           fuzzsupport::Escaped(name));
+    FUZZ_CHECK(c >= 0x20 && c != 0x7F,
+               "a control character accepted: " + fuzzsupport::Escaped(name));
     FUZZ_CHECK(std::strchr("/\\:*?\"<>", c) == nullptr || c == 0,
                "a separator or reserved character accepted: " + fuzzsupport::Escaped(name));
     if (c == '|') {

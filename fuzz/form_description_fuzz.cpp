@@ -40,8 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string probe = "object A: TComponent\n  Tag = " + quoted + "\nend\n";
   try {
     TDescObject parsed = ParseDescription(probe, "probe");
-    FUZZ_CHECK(parsed.Properties.size() == 1 && parsed.Properties[0].Value.Text == text.substr(0, 256),
-               "quoted string read back differently: " + quoted);
+    FUZZ_CHECK(
+        parsed.Properties.size() == 1 && parsed.Properties[0].Value.Text == text.substr(0, 256),
+        "quoted string read back differently: " + quoted);
   } catch (const EDescriptionError& error) {
     FUZZ_CHECK(false, "a quoted string is refused: " + std::string(error.what()));
   }
@@ -67,11 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     again = CreateFromDescription(written, "written", nullptr);
   } catch (const EDescriptionError& error) {
-    FUZZ_CHECK(false, std::string("a written description is refused: ") + error.what() +
-                          "\n" + written);
+    FUZZ_CHECK(false,
+               std::string("a written description is refused: ") + error.what() + "\n" + written);
   }
   const std::string rewritten = WriteDescription(again);
   TObject::Free(again);
-  FUZZ_CHECK(rewritten == written, "written twice differently:\n" + written + "\n----\n" + rewritten);
+  FUZZ_CHECK(rewritten == written,
+             "written twice differently:\n" + written + "\n----\n" + rewritten);
   return 0;
 }

@@ -6,10 +6,11 @@
 // reply stream is cut into the blocks that arrive; the rest is the stream.
 //
 // Checked: OnFtpReply sees each line of a connection once, whole and in order (its text up to
-// a NUL the line holds), with the code of its first three characters; every text handed to OnFtpStatus or OnFtpError for a reply is a
-// piece of the stream (a multi-line reply's first and continuation lines are consecutive);
-// a directory name holds no double quote; every line the client writes is a command it knows.
-// Data connections are active ones that nobody connects to, so no connection leaves the process.
+// a NUL the line holds), with the code of its first three characters; every text handed to
+// OnFtpStatus or OnFtpError for a reply is a piece of the stream (a multi-line reply's first and
+// continuation lines are consecutive); a directory name holds no double quote; every line the
+// client writes is a command it knows. Data connections are active ones that nobody connects to, so
+// no connection leaves the process.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -58,7 +59,7 @@ class TFuzzFtpClient : public TApdFtpClient {
   int OpenDevice() override { return Device()->Open(); }
 };
 
-const char* const KnownCommands[] = {"USER ", "PASS ", "ACCT ", "CWD ", "PWD",  "LIST", "NLST",
+const char* const KnownCommands[] = {"USER ", "PASS ", "ACCT ", "CWD ",  "PWD",   "LIST", "NLST",
                                      "PASV",  "PORT ", "TYPE ", "REST ", "RETR ", "ABOR", "QUIT"};
 
 bool IsKnownCommand(const std::string& line) {
@@ -150,8 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string line = bytes.substr(at, end + 2 - at);
     FUZZ_CHECK(whole ? seen.find("\r\n") == seen.size() - 2 : line[seen.size()] == '\0',
                "not one line: " + fuzzsupport::Escaped(seen));
-    FUZZ_CHECK(code == CodeOf(line), "code " + std::to_string(code) + " for " +
-                                         fuzzsupport::Escaped(line));
+    FUZZ_CHECK(code == CodeOf(line),
+               "code " + std::to_string(code) + " for " + fuzzsupport::Escaped(line));
     run.LineCursor = end + 2;
   };
   client->OnFtpStatus = [&run, client, &next](TObject*, TFtpStatusCode code, const char* text) {
@@ -186,8 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     client->Device()->Arrive(run.Stream.substr(at, length));
     run.Connection += run.Stream.substr(at, length);
     at += length;
-    for (int step = 0; step < 64 && client->PortOpen() && !client->Device()->Source.empty();
-         ++step)
+    for (int step = 0; step < 64 && client->PortOpen() && !client->Device()->Source.empty(); ++step)
       client->Device()->DispatchStep(false);
     PumpAll();
   }

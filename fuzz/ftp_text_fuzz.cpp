@@ -19,7 +19,8 @@ bool IsPlainHostPort(const std::string& text) {
   std::size_t at = 0;
   while (true) {
     std::size_t comma = text.find(',', at);
-    std::string field = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    std::string field =
+        text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
     if (field.empty() || field.size() > 3 || (field.size() > 1 && field[0] == '0')) return false;
     for (char c : field)
       if (c < '0' || c > '9') return false;
@@ -59,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string address = "unset";
   WORD port = 1;
   ParsePassiveArgument(argument, address, port);
-  const std::size_t commas = static_cast<std::size_t>(
-      std::count(argument.begin(), argument.end(), ','));
+  const std::size_t commas =
+      static_cast<std::size_t>(std::count(argument.begin(), argument.end(), ','));
   if (commas >= 4) FUZZ_CHECK(address.find(',') == std::string::npos, "a comma in the address");
   FUZZ_CHECK(address.size() <= argument.size(), "the address is longer than the argument");
   if (commas < 4) FUZZ_CHECK(port == 0, "a port without p1 and p2");

@@ -32,7 +32,7 @@ inline std::string Escaped(const std::string& bytes) {
 
 }  // namespace fuzzsupport
 
-#define FUZZ_CHECK(condition, detail)                                                \
-  do {                                                                               \
+#define FUZZ_CHECK(condition, detail)                                              \
+  do {                                                                             \
     if (!(condition)) fuzzsupport::Fail(__FILE__, __LINE__, #condition, (detail)); \
   } while (0)

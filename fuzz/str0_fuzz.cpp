@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const ETpsStringResourceError& error) {
     FUZZ_CHECK(std::strlen(error.what()) > 0, "a refusal without a message");
   }
-  FUZZ_CHECK(opened == (count >= 0), "open " + std::to_string(opened) + ", validator " +
-                                         std::to_string(count));
+  FUZZ_CHECK(opened == (count >= 0),
+             "open " + std::to_string(opened) + ", validator " + std::to_string(count));
   if (!opened) return 0;
   FUZZ_CHECK(reader.Count() == static_cast<std::uint32_t>(count), "count differs");
 

@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr std::uint8_t IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250,
-                       SE = 240, CR = 13;
+constexpr std::uint8_t IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250, SE = 240,
+                       CR = 13;
 
 struct TDecoded {
   std::string Data;
@@ -27,8 +27,7 @@ struct TDecoded {
 };
 
 std::string Command(std::uint8_t command, std::uint8_t option) {
-  return std::string{static_cast<char>(IAC), static_cast<char>(command),
-                     static_cast<char>(option)};
+  return std::string{static_cast<char>(IAC), static_cast<char>(command), static_cast<char>(option)};
 }
 
 TDecoded Reference(const std::string& s, const std::string& terminalType) {
@@ -51,7 +50,8 @@ TDecoded Reference(const std::string& s, const std::string& terminalType) {
         inSub = false;
         if (subOption == 24)
           result.Replies += std::string{static_cast<char>(IAC), static_cast<char>(SB), 24, 0} +
-                            terminalType + std::string{static_cast<char>(IAC), static_cast<char>(SE)};
+                            terminalType +
+                            std::string{static_cast<char>(IAC), static_cast<char>(SE)};
       }
       continue;
     }
@@ -182,9 +182,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(replies == expected.Replies, "replies " + fuzzsupport::Escaped(replies) +
                                               ", expected " +
                                               fuzzsupport::Escaped(expected.Replies));
-  FUZZ_CHECK(connection->InStored() == expected.Left,
-             std::to_string(connection->InStored()) + " bytes left in the ring, expected " +
-                 std::to_string(expected.Left));
+  FUZZ_CHECK(connection->InStored() == expected.Left, std::to_string(connection->InStored()) +
+                                                          " bytes left in the ring, expected " +
+                                                          std::to_string(expected.Left));
   TObject::Free(connection);
   return 0;
 }

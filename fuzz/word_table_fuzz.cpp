@@ -30,10 +30,9 @@ namespace {
 class TFuzzForm : public TForm {
  public:
   static const TClassRecord& StaticClass() {
-    static const TClassRecord record =
-        TClassRecord::Define<TFuzzForm, TForm>("TFuzzForm", [](TClassBuilder<TFuzzForm>& c) {
-          c.Field("MultiLang1", &TFuzzForm::MultiLang1);
-        });
+    static const TClassRecord record = TClassRecord::Define<TFuzzForm, TForm>(
+        "TFuzzForm",
+        [](TClassBuilder<TFuzzForm>& c) { c.Field("MultiLang1", &TFuzzForm::MultiLang1); });
     return record;
   }
   const TClassRecord& ClassType() const override { return StaticClass(); }
@@ -81,7 +80,8 @@ std::vector<std::string> Fields(const std::string& line) {
   std::size_t at = 0;
   while (true) {
     std::size_t comma = line.find(',', at);
-    std::string field = line.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    std::string field =
+        line.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
     std::size_t b = field.find_first_not_of(" \t");
     std::size_t e = field.find_last_not_of(" \t");
     fields.push_back(b == std::string::npos ? std::string() : field.substr(b, e - b + 1));
@@ -131,17 +131,16 @@ void CheckCharSet(TFuzzForm& form) {
   if (comma == std::string::npos) return;
   const std::string number = line.substr(comma + 1);
   if (!Digits(number, 3) || std::stoi(number) > 255) return;
-  FUZZ_CHECK(form.Font()->Name() == line.substr(0, comma),
-             "font " + fuzzsupport::Escaped(form.Font()->Name()) + " for " +
-                 fuzzsupport::Escaped(line));
+  FUZZ_CHECK(
+      form.Font()->Name() == line.substr(0, comma),
+      "font " + fuzzsupport::Escaped(form.Font()->Name()) + " for " + fuzzsupport::Escaped(line));
 }
 
 // The bounds a target gets from its Positions line for the active language, when that field
 // holds four plain numbers.
 void CheckBounds(TMultiLang& ml, TControl& target, const std::string& key) {
   // A control that sizes itself to its text keeps its own width and height.
-  if (PropIsKind(&target, "AutoSize", TTypeKind::tkBool) && GetOrdProp(&target, "AutoSize"))
-    return;
+  if (PropIsKind(&target, "AutoSize", TTypeKind::tkBool) && GetOrdProp(&target, "AutoSize")) return;
   const std::string prefix = LowerAscii(key) + ",";
   const std::size_t field = 1 + ml.ActiveLanguage();
   for (int i = ml.Positions()->Count() - 1; i >= 0; --i) {
@@ -220,8 +219,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t count = ml.Languages();
   if (table.size() % (1u + count) == 0 && count < 200) {
     ml.SetLanguages(static_cast<std::uint8_t>(count + 2));
-    FUZZ_CHECK(ml.Words()->Count() ==
-                   static_cast<int>(table.size() / (1u + count) * (3u + count)),
+    FUZZ_CHECK(ml.Words()->Count() == static_cast<int>(table.size() / (1u + count) * (3u + count)),
                "lines after adding languages");
     ml.SetLanguages(count);
     FUZZ_CHECK(Lines(ml.Words()) == table, "adding and removing languages changed the table");
