@@ -373,7 +373,9 @@ TEST_F(FaultTest, AListingLongerThanTheClientKeepsIsReportedAndItsCutNameNotFetc
       << Describe(r);
   EXPECT_EQ(ListFiles(Local()).size(), 162u);
   for (const std::string& command : peer.Transcript()) {
-    if (command.rfind("RETR ", 0) == 0) EXPECT_EQ(command.size(), 5u + 200u) << command;
+    if (command.rfind("RETR ", 0) == 0) {
+      EXPECT_EQ(command.size(), 5u + 200u) << command;
+    }
   }
 }
 
