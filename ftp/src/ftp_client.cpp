@@ -51,6 +51,12 @@ std::string FromFifth(const std::string& reply) {
 
 }  // namespace
 
+// Raises EFtpArgument when text cannot go on one command line.
+void RequireOneLine(const char* what, const std::string& text) {
+  if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+    throw EFtpArgument(std::string("FTP ") + what + " holds a line break or NUL: not sent");
+}
+
 std::string QuotedDirectoryName(const std::string& reply) {
   auto first = reply.find('"');
   if (first == std::string::npos) return {};
@@ -226,6 +232,9 @@ void TApdCustomFtpClient::SetFtpLog(TApdFtpLog* log) {
 
 bool TApdCustomFtpClient::OpenSession() {
   if (FState >= fcIdle) return false;
+  RequireOneLine("user name", FUserName);
+  RequireOneLine("password", FPassword);
+  RequireOneLine("account", FAccount);
   // The connect timer limits the wait for the connection; an established one needs none.
   if (FConnectTimeout > 0 && FWindow && !FConnected) {
     SetTimer(FWindow, ConnectTimerId, static_cast<UINT>(FConnectTimeout) * TickMs, nullptr);
@@ -281,6 +290,7 @@ void TApdCustomFtpClient::WaitForGoodbye(bool wasOpen) {
 
 bool TApdCustomFtpClient::ChangeDirectory(const std::string& Directory) {
   if (FState != fcIdle) return false;
+  RequireOneLine("directory", Directory);
   FState = fcDirCommand;
   try {
     Send(Directory.empty() ? std::string("PWD") : "CWD " + Directory);

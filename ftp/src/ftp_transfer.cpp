@@ -97,6 +97,7 @@ void TApdCustomFtpClient::BeginTransfer(TFtpClientState state) {
 
 bool TApdCustomFtpClient::ListDirectory(const std::string& Directory, bool FullListing) {
   if (FState != fcIdle) return false;
+  RequireOneLine("directory", Directory);
   BeginTransfer(fcListing);
   std::string command = FullListing ? "LIST" : "NLST";
   if (!Directory.empty()) command += " " + Directory;
@@ -110,6 +111,7 @@ bool TApdCustomFtpClient::ListDirectory(const std::string& Directory, bool FullL
 bool TApdCustomFtpClient::RetrieveFile(const std::string& RemoteName, const std::string& LocalName,
                                        TFtpWriteMode Mode) {
   if (FState != fcIdle || RemoteName.empty() || LocalName.empty()) return false;
+  RequireOneLine("file name", RemoteName);
   BeginTransfer(fcRetrieving);
   TFtpLogCode logCode = flDownloading;
   try {

@@ -361,6 +361,32 @@ TEST_F(FtpTransferTest, LocalFileThatCannotBeOpenedRaisesAndLeavesTheClientIdle)
   ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
 }
 
+// A line break inside an argument would end the command early and send the rest as a command
+// of its own ("x\r\nDELE f"). Such an argument is refused before anything is sent or changed.
+TEST_F(FtpTransferTest, ArgumentsWithLineBreaksOrNulAreRefusedAndNothingIsSent) {
+  Start("plain", {"--file", "f=F"});
+  EXPECT_THROW(client->ChangeDirectory("x\r\nDELE f"), EFtpArgument);
+  EXPECT_THROW(client->ListDirectory("x\nDELE f", false), EFtpArgument);
+  EXPECT_THROW(client->RetrieveFile("f\rDELE f", dir / "f", wmReplace), EFtpArgument);
+  EXPECT_THROW(client->RetrieveFile(std::string("f\0x", 3), dir / "f", wmReplace), EFtpArgument);
+  EXPECT_EQ(client->State(), fcIdle);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));  // no file, no temporary beside it
+  PumpFor(200);
+  EXPECT_TRUE(Commands().empty());
+  EXPECT_TRUE(events.Events.empty());
+  // The client is still usable.
+  ASSERT_TRUE(client->RetrieveFile("f", dir / "f", wmReplace));
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
+  EXPECT_EQ(ReadFile(dir / "f"), "F");
+
+  // Log-in values are checked before the connection is opened.
+  auto other = MakeClient(peer->Port(), "dlmorv\r\nDELE f");
+  EXPECT_THROW(other->OpenSession(), EFtpArgument);
+  EXPECT_FALSE(other->IsSessionOpen());
+  PumpFor(200);
+  EXPECT_EQ(peer->Transcript().size(), Commands().size() + 2);  // nothing from the second client
+}
+
 TEST_F(FtpTransferTest, WriteFailureIsShownOnceAndNothingIsLeftUnderTheName) {
   Start("plain", {"--file-size", "big.bin=1000000"});
   int shown = 0;

@@ -34,6 +34,7 @@
 
 #include "ftp/ftp_types.h"
 #include "platform/messages.h"
+#include "platform/sysutils.h"
 #include "port/socket.h"
 #include "port/winsock_port.h"
 
@@ -73,6 +74,9 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   void Notification(TComponent* component, TOperation operation) override;
 
   // ---- Operations: each returns at once ----
+  // A name, directory, user name, password or account that holds a CR, LF or NUL would end
+  // its command early and smuggle in another: each operation refuses one by raising
+  // EFtpArgument before anything is sent or changed.
   // Closed: opens the control connection to ServerAddress:WsPort (result: whether the port
   // opened; errors opening it are raised). Logging in: sends "USER " again, true. Otherwise
   // false.
@@ -287,6 +291,15 @@ std::string QuotedDirectoryName(const std::string& reply);
 void ParsePassiveArgument(const std::string& argument, std::string& address, WORD& port);
 // The argument of "PORT ": "192,168,1,5,19,137" for 192.168.1.5 and port 5001.
 std::string FtpPortArgument(const std::string& dottedAddress, WORD port);
+
+// Raised by the operations for an argument that cannot be sent on one command line.
+class EFtpArgument : public platform::Exception {
+ public:
+  using platform::Exception::Exception;
+};
+// Raises EFtpArgument, naming `what`, when text holds a CR, LF or NUL.
+void RequireOneLine(const char* what, const std::string& text);
+
 
 // Registers TApdFtpClient, TApdFtpLog and TApdDataPacket with the class registry (also done
 // at start-up; calling it again does nothing).
