@@ -96,7 +96,9 @@ TEST(Soak, FiftyRunsInOneWindowGiveBackTheirDescriptorsAndMemory) {
   // 45 runs after the warm-up each move 200 KB of file data through 256 KiB receive blocks, a
   // 32 KiB listing buffer and the memos; a leak of one run's buffers or of the file data would
   // add 10 MiB or more. 2 MiB leaves room for the allocator's own bookkeeping.
-  EXPECT_LT(resident - residentAfterWarmUp, 2048);
+  if (apptest::ResidentMemoryTellsLeaks) {
+    EXPECT_LT(resident - residentAfterWarmUp, 2048);
+  }
 
   Application->DestroyComponents();
   MSG msg;
