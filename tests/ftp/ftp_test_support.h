@@ -21,6 +21,7 @@
 #include "ftp/ftp_client.h"
 #include "support/ftp_servers.h"
 #include "support/loop_support.h"
+#include "support/peer_process.h"
 
 namespace ftptest {
 
@@ -88,48 +89,11 @@ inline void MakeBigFile(const std::string& path, std::int64_t size) {
 // tests/peers/ftp_peer.py running one scenario; the transcript holds every command received.
 class ScriptedPeer {
  public:
-  explicit ScriptedPeer(const std::string& scenario, std::vector<std::string> args = {}) {
-    transcript_ = (dir_.Path() / "transcript.txt").string();
-    std::vector<std::string> argv{
-        "/usr/bin/python3", testsupport::SourceDir() + "/tests/peers/ftp_peer.py",
-        "--scenario",       scenario,
-        "--transcript",     transcript_};
-    argv.insert(argv.end(), args.begin(), args.end());
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-      throw std::runtime_error("pipe failed");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(in[0], 0);
-      ::dup2(out[1], 1);
-      std::vector<char*> list;
-      for (auto& a : argv) list.push_back(const_cast<char*>(a.c_str()));
-      list.push_back(nullptr);
-      ::execv(list[0], list.data());
-      ::_exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    stdin_ = in[1];
-    std::string line;
-    char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
-    ::close(out[0]);
-    if (line.rfind("PORT ", 0) == 0) port_ = std::atoi(line.c_str() + 5);
-    if (port_ == 0) throw std::runtime_error("scripted peer did not start: " + scenario);
-  }
-  ~ScriptedPeer() {
-    if (stdin_ >= 0) ::close(stdin_);
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      int status;
-      ::waitpid(pid_, &status, 0);
-    }
-  }
-  ScriptedPeer(const ScriptedPeer&) = delete;
-  ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+  explicit ScriptedPeer(const std::string& scenario, std::vector<std::string> args = {})
+      : transcript_((dir_.Path() / "transcript.txt").string()),
+        process_(Arguments(scenario, transcript_, std::move(args))) {}
 
-  int Port() const { return port_; }
+  int Port() const { return process_.Port(); }
   std::vector<std::string> Transcript() const {
     std::vector<std::string> lines;
     std::ifstream in(transcript_);
@@ -142,11 +106,20 @@ class ScriptedPeer {
   }
 
  private:
+  static std::vector<std::string> Arguments(const std::string& scenario,
+                                            const std::string& transcript,
+                                            std::vector<std::string> args) {
+    std::vector<std::string> argv{
+        "/usr/bin/python3", testsupport::SourceDir() + "/tests/peers/ftp_peer.py",
+        "--scenario",       scenario,
+        "--transcript",     transcript};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+  }
+
   TempDir dir_;
   std::string transcript_;
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  int port_ = 0;
+  testsupport::PeerProcess process_;
 };
 
 // Every event of a client, in order.
