@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/peer_process.h"
+
 namespace testsupport {
 
 inline std::string SourceDir() {
@@ -211,35 +213,18 @@ class FtpServer {
   }
 
   void Launch(const std::vector<std::string>& argv, bool readPort) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-      throw std::runtime_error("pipe failed");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(in[0], 0);
-      ::dup2(out[1], 1);
-      std::vector<char*> args;
-      for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      ::execv(args[0], args.data());
-      ::_exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    stdinFd_ = in[1];
+    int out = -1;
+    pid_ = SpawnWithPipes(argv, stdinFd_, out);
     if (readPort) {
-      std::string line;
-      char c;
       // The server prints "PORT <n>" once it listens.
-      while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
-      if (line.rfind("PORT ", 0) == 0) port_ = std::atoi(line.c_str() + 5);
+      port_ = ReadPortLine(out);
       if (port_ == 0) {
-        ::close(out[0]);
+        ::close(out);
         Stop();
         throw std::runtime_error("FTP server did not start: " + argv[0] + " " + argv[1]);
       }
     }
-    ::close(out[0]);
+    ::close(out);
   }
 
   pid_t pid_ = -1;
