@@ -128,7 +128,12 @@ int TWsConnection::Read(void* buffer, DWORD count) {
   TopUp(Telnet ? TopUpBelow : std::clamp<DWORD>(count, 1, TopUpBelow), count != 0);
   if (count == 0) return 0;
   auto* out = static_cast<std::uint8_t*>(buffer);
-  DWORD delivered = Telnet ? Decode(out, count) : CopyPlain(out, count);
+  if (Telnet) return static_cast<int>(Decode(out, count));
+  DWORD delivered = CopyPlain(out, count);
+  // Room for at least another ringful after the stored bytes: the rest comes straight from
+  // the socket, in order, without passing through the ring.
+  if (count - delivered >= InSize && CommSocket != NoSocket && !FDrained)
+    delivered += ReceiveDirect(out + delivered, count - delivered);
   return static_cast<int>(delivered);
 }
 
