@@ -1,8 +1,10 @@
 // A loopback sender pushes a stream through a Winsock port's dispatcher to a data handler,
 // against a plain blocking recv loop over the same kind of connection in the same run.
 //
-//   port_throughput_bench [MiB] [input size: the port alone] [rounds]
-//   (default 1024 MiB, 3 rounds; with an input size only the port runs, for profiling)
+//   port_throughput_bench [MiB] [input size: the port alone | p<buffer size>: the plain loop
+//                         alone] [rounds]
+//   (default 1024 MiB, 3 rounds; with either of the second arguments only that receiver runs,
+//   for profiling)
 //
 // Both receivers hand every byte to the same consumer, which compares it with the sender's
 // pattern. Each receiver asks the kernel for the same amount at a time: the plain loop reads
@@ -10,8 +12,9 @@
 // largest input buffer, 65535 bytes; the port's default input buffer of 4096 bytes is set
 // beside a plain loop reading 4096 bytes at a time. The port's handler reads every announced
 // byte with ReadInput into a buffer of the dispatcher ring's size, as any data handler would.
-// Each configuration runs several times, interleaved, in alternating order; the best wall time
-// of each is reported with the CPU time of the receiving and the sending thread.
+// The receiving thread stays on one processor and the sender on another (where the process may
+// use two). Each configuration runs several times, interleaved, in alternating order; the best
+// wall time of each is reported with the CPU time of the receiving and the sending thread.
 
 #include <chrono>
 #include <cstdio>
@@ -118,6 +121,14 @@ bool Whole(const TMeasure& m, std::uint64_t bytes) {
 int main(int argc, char** argv) {
   const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
   const std::uint64_t bytes = mib * 1024 * 1024;
+  portbench::PinReceiver();
+  if (argc > 2 && argv[2][0] == 'p') {
+    const std::size_t bufferSize = std::strtoul(argv[2] + 1, nullptr, 10);
+    if (bufferSize == 0) return 2;
+    TMeasure plain = PlainLoop(bytes, bufferSize);
+    Report("plain recv loop", plain, nullptr);
+    return Whole(plain, bytes) ? 0 : 1;
+  }
   if (argc > 2 && std::strtoul(argv[2], nullptr, 10) != 0) {
     // For profiling: the port alone.
     const auto inputSize = static_cast<WORD>(std::strtoul(argv[2], nullptr, 10));

@@ -1,6 +1,8 @@
 #include "port_throughput_peer.h"
 
 #include <arpa/inet.h>
+#include <pthread.h>
+#include <sched.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -49,7 +51,27 @@ double Seconds(const timeval& t) {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
 }
 
+// The receiver on the first processor the process may use, the sender on the second: both
+// receivers then meet the same placement, run after run.
+void PinToAllowedCpu(int rank) {
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0 || CPU_COUNT(&allowed) < 2) return;
+  for (int cpu = 0, seen = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (!CPU_ISSET(cpu, &allowed)) continue;
+    if (seen++ != rank) continue;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+    return;
+  }
+}
+
 }  // namespace
+
+void PinReceiver() {
+  PinToAllowedCpu(0);
+}
 
 TCpu ThreadCpu() {
   rusage usage{};
@@ -82,6 +104,7 @@ int StartSender(std::uint64_t bytes) {
   ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
   PatternRun();  // made before anyone's clock runs
   Sender = std::thread([listener, bytes] {
+    PinToAllowedCpu(1);
     int fd = ::accept(listener, nullptr, nullptr);
     ::close(listener);
     const TCpu start = ThreadCpu();

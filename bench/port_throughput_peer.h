@@ -17,6 +17,10 @@ struct TCpu {
 TCpu ThreadCpu();
 TCpu operator-(const TCpu& a, const TCpu& b);
 
+// Keeps the calling thread, the receiver, on one processor; the sender gets another one.
+// Without it the scheduler moves both about, and runs of the same code differ twofold.
+void PinReceiver();
+
 // Starts a thread that listens on a free loopback port, accepts one connection, sends `bytes`
 // bytes of the stream pattern in blocks of 1 MiB and closes. Returns the port.
 int StartSender(std::uint64_t bytes);
