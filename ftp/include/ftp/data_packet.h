@@ -181,7 +181,6 @@ class TApdDataPacketManager {
   std::size_t FCount = 0;
   TApdDataPacket* FCapture = nullptr;
   DWORD FTimerHandle = 0;
-  bool FHandlerRegistered = false;
   bool FHandlerEnabled = false;
   bool FSuspended = false;
   bool FRescanPending = false;
