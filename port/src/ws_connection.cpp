@@ -130,10 +130,21 @@ int TWsConnection::Read(void* buffer, DWORD count) {
   auto* out = static_cast<std::uint8_t*>(buffer);
   if (Telnet) return static_cast<int>(Decode(out, count));
   DWORD delivered = CopyPlain(out, count);
-  // Room for at least another ringful after the stored bytes: the rest comes straight from
-  // the socket, in order, without passing through the ring.
-  if (count - delivered >= InSize && CommSocket != NoSocket && !FDrained)
-    delivered += ReceiveDirect(out + delivered, count - delivered);
+  // The ring ran empty before the caller's buffer was full: the socket is asked for the rest
+  // while it has some, straight into the buffer when a ringful or more is missing, otherwise
+  // through the ring, which keeps what the buffer has no room for. Reads then fill what they
+  // are given, and a reader taking whole blocks gets whole blocks.
+  while (delivered < count && CommSocket != NoSocket && !FDrained) {
+    const DWORD rest = count - delivered;
+    if (rest >= InSize) {
+      delivered += ReceiveDirect(out + delivered, rest);
+      break;
+    }
+    TopUp(rest, true);
+    const DWORD more = CopyPlain(out + delivered, rest);
+    if (more == 0) break;
+    delivered += more;
+  }
   return static_cast<int>(delivered);
 }
 
