@@ -316,6 +316,12 @@ bool TApdCustomFtpClient::ReportCurrentDirectory() {
 bool TApdCustomFtpClient::AbortTransfer() {
   if (FState <= fcIdle) return false;
   FAbort = true;
+  // Before the transfer command has gone out there is nothing to transfer: the commands not
+  // sent yet are dropped, and the answer to "ABOR" ends the operation.
+  if ((FState == fcListing || FState == fcRetrieving) && !FTransferCommandSent) {
+    ClearCommands();
+    FAbortedBeforeTransfer = true;
+  }
   Send("ABOR");
   ReportLog(flUserAbort);
   return true;
@@ -499,6 +505,12 @@ void TApdCustomFtpClient::DispatchReply(int code) {
     case fcListing:
     case fcRetrieving:
       if (code < 200 && code > 0) break;
+      // Aborted before the transfer command went out: the answer to "ABOR" (the last reply
+      // due; servers say 225 or 226) ends the operation.
+      if (FAbortedBeforeTransfer && (FRepliesDue == 0 || code == 225 || code == 226)) {
+        ErrorPath(code);
+        break;
+      }
       switch (code) {
         case 200:
         case 350:
@@ -590,6 +602,7 @@ void TApdCustomFtpClient::SetStateIdle(bool succeeded) {
   }
   FState = fcIdle;
   FTransferCommandSent = false;
+  FAbortedBeforeTransfer = false;
   FDataEnded = false;
   FFinalReply = 0;
 }

@@ -85,6 +85,7 @@ std::string FtpPortArgument(const std::string& dottedAddress, WORD port) {
 void TApdCustomFtpClient::BeginTransfer(TFtpClientState state) {
   FState = state;
   FTransferCommandSent = false;
+  FAbortedBeforeTransfer = false;
   FDataEnded = false;
   FFinalReply = 0;
   FDataDiscarded = false;

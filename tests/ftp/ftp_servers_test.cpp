@@ -263,6 +263,33 @@ TEST_P(FtpServersTest, AbortDuringALargeRetrieval) {
   EXPECT_EQ(ReadFile(local / "one.bin"), "\x7f");
 }
 
+// Aborted before the retrieval was asked for: the server has nothing to abort and says so;
+// the file must not be fetched after all.
+TEST_P(FtpServersTest, AbortBeforeTheTransferStartsFetchesNothing) {
+  EnterProgramFolder();
+  const std::string target = local / "big.bin";
+  ASSERT_TRUE(client->RetrieveFile("big.bin", target, wmReplace));
+  ASSERT_TRUE(client->AbortTransfer());
+  ASSERT_TRUE(events.WaitForKind('E', 60000)) << events.Summary();
+  PumpFor(500);
+  int errors = 0;
+  for (auto& e : events.Events) errors += e.Kind == 'E';
+  EXPECT_EQ(errors, 1) << events.Summary();
+  EXPECT_TRUE(events.Has('E', 225)) << events.Summary();
+  EXPECT_EQ(events.Last('R', 225) ? events.Last('R', 225)->Text : "",
+            events.Has('E', 225) ? events.Last('E', 225)->Text : "-");
+  EXPECT_TRUE(events.Has('L', flUserAbort));
+  EXPECT_FALSE(events.Has('S', fsTransferDone));
+  EXPECT_FALSE(events.Has('S', fsProgress));
+  EXPECT_EQ(client->ByteCount(), 0);
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_EQ(client->State(), fcIdle);
+  // The next retrieval is not confused by anything the first one left behind.
+  EXPECT_TRUE(Retrieve("one.bin", local / "one.bin", wmReplace)) << events.Summary();
+  EXPECT_EQ(ReadFile(local / "one.bin"), "\x7f");
+  EXPECT_EQ(events.Count('E', 225), 1);
+}
+
 TEST_P(FtpServersTest, HistoryFileWhileEnabled) {
   TApdFtpLog* log = new TApdFtpLog(nullptr);
   client->SetFtpLog(log);

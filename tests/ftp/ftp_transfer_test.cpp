@@ -335,6 +335,39 @@ TEST_F(FtpTransferTest, RefusedPassiveConnectIsOneErrorAndEndsTheCommands) {
   ASSERT_TRUE(events.WaitFor('S', fsDirectoryReply));
 }
 
+TEST_F(FtpTransferTest, AbortWhileThePassiveAddressIsAwaitedSendsNoTransferCommand) {
+  Start("plain", {"--file", "f=DATA", "--listing", "x"});
+  bool aborted = false;
+  client->OnFtpReply = [&](TObject* sender, int code, const char* text) {
+    events.Events.push_back({'R', code, text != nullptr, text ? text : "", 0});
+    // The answer to "TYPE" has just sent "PASV".
+    if (code == 200 && !aborted) {
+      aborted = true;
+      EXPECT_TRUE(client->AbortTransfer());
+    }
+    (void)sender;
+  };
+  ASSERT_TRUE(client->RetrieveFile("f", dir / "f", wmReplace));
+  ASSERT_TRUE(events.WaitForKind('E'));
+  PumpFor(300);
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"TYPE I", "PASV", "ABOR"}));
+  EXPECT_EQ(events.Summary(), "L6 R200 L11 R227 R225 E225");
+  EXPECT_EQ(events.Last('E', 225)->Text, "225 No transfer to abort.\r\n");
+  EXPECT_EQ(client->State(), fcIdle);
+  EXPECT_FALSE(fs::exists(dir / "f"));
+  // A listing aborted the same way ends the same way; the next one is whole.
+  events.Clear();
+  aborted = false;
+  ASSERT_TRUE(client->ListDirectory("", false));
+  ASSERT_TRUE(events.WaitForKind('E'));
+  EXPECT_FALSE(events.Has('S', fsDataReceived));
+  aborted = true;
+  ASSERT_TRUE(client->ListDirectory("", false));
+  ASSERT_TRUE(events.WaitFor('S', fsDataReceived));
+  EXPECT_EQ(events.Last('S', fsDataReceived)->Text, "x\r\n");
+  EXPECT_EQ(events.Count('E', 225), 1);
+}
+
 TEST_F(FtpTransferTest, MissingFinalReplyEndsInTheTransferTimeout) {
   Start("silent-transfer", {"--file", "f=DATA"});
   client->SetTransferTimeout(8);

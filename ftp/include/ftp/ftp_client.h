@@ -95,7 +95,9 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   // the local file is raised (the client stays idle).
   bool RetrieveFile(const std::string& RemoteName, const std::string& LocalName,
                     TFtpWriteMode Mode);
-  // Busy only: sends "ABOR" at once; received file data is no longer written.
+  // Busy only: sends "ABOR" at once; received file data is no longer written. Called before
+  // a listing or retrieval has sent its transfer command, it sends nothing more for it: the
+  // server's answer to "ABOR" ends the operation as OnFtpError with that reply.
   bool AbortTransfer();
   // True from a successful OpenSession until the session is closed.
   bool IsSessionOpen() const { return FState != fcClosed; }
@@ -253,6 +255,7 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   // Transfer bookkeeping: an operation with a data connection ends when both its data
   // connection has ended and its final reply has come.
   bool FTransferCommandSent = false;
+  bool FAbortedBeforeTransfer = false;  // AbortTransfer came before the transfer command
   bool FDataEnded = false;
   bool FDataFailed = false;  // ended by a socket failure after AbortTransfer
   int FFinalReply = 0;       // the transfer command's final reply code, 0 while none
