@@ -1,6 +1,7 @@
 // Trigger records, their handles, snapshots and the three scans of a dispatch step.
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "dispatch/dispatcher.h"
@@ -34,33 +35,27 @@ bool StepMatch(DWORD (&slots)[MaxPatternLength], BYTE byte, DWORD patternLength,
                const BYTE* pattern) {
   if (patternLength == 0) return false;
   if (ignoreCase) byte = AnsiUpper(byte);
-  const DWORD last = std::min<DWORD>(patternLength, MaxPatternLength) - 1;
-  bool result = false;
-  bool started = false;
-  bool visit = true;
-  for (DWORD i = 0;; ++i) {
-    if (visit) {
-      DWORD p = slots[i];
-      if (p <= last && pattern[p] == byte) {
-        if (p == last) {
-          result = true;
-          std::fill(std::begin(slots), std::end(slots), 0u);
-        } else {
-          slots[i] = p + 1;
-        }
-      } else if (pattern[0] == byte) {
-        slots[i] = 1;
-        started = true;
-      } else {
-        slots[i] = 0;
-      }
-    }
-    if (slots[i] == 1) started = true;
-    if (i == last) break;
-    DWORD next = slots[i + 1];
-    visit = started ? next != 0 : (next != 0 || pattern[0] == byte);
+  const DWORD length = std::min<DWORD>(patternLength, MaxPatternLength);
+  // Every attempt in progress is kept, each in a slot of its own. Two slots holding the same
+  // progress would be one attempt counted twice and would leave no slot for a later start, so
+  // an occurrence behind a long run of false starts ("ababb" after "abab") would be missed.
+  std::uint32_t attempts = 0;  // bit p: an attempt has matched p bytes
+  for (DWORD p : slots)
+    if (p != 0 && p < length) attempts |= std::uint32_t{1} << p;
+  std::uint32_t next = pattern[0] == byte ? std::uint32_t{1} << 1 : 0;
+  for (DWORD p = 1; p < length; ++p)
+    if ((attempts >> p & 1) != 0 && pattern[p] == byte) next |= std::uint32_t{1} << (p + 1);
+  const bool complete = (next >> length & 1) != 0;
+  if (complete) {
+    // The attempts behind the completed one are forgotten; the completing byte may still
+    // begin the next occurrence.
+    next = (length > 1 && pattern[0] == byte) ? std::uint32_t{1} << 1 : 0;
   }
-  return result;
+  std::fill(std::begin(slots), std::end(slots), 0u);
+  DWORD slot = 0;
+  for (DWORD p = length; p-- > 1;)
+    if ((next >> p & 1) != 0) slots[slot++] = p;
+  return complete;
 }
 
 // ---- Handles and records ----

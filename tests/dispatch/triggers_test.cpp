@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -255,6 +257,62 @@ TEST(StepMatchTest, FindsPatternsWhoseStartRepeatsInside) {
   EXPECT_FALSE(Feed(slots4, "abc", "abxbc"));
 }
 
+// Which bytes of the input complete the pattern, as a string of '0' and '1'.
+std::string Completions(const std::string& pattern, const std::string& input) {
+  DWORD slots[MaxPatternLength] = {};
+  std::string hits;
+  for (char c : input)
+    hits += StepMatch(slots, static_cast<BYTE>(c), static_cast<DWORD>(pattern.size()), false,
+                      reinterpret_cast<const BYTE*>(pattern.data()))
+                ? '1'
+                : '0';
+  return hits;
+}
+
+TEST(StepMatchTest, FindsAnOccurrenceBehindALongRunOfFalseStarts) {
+  // Repeated false starts once left every slot on the same attempt, with none free for the
+  // "aba" that the final "ababb" grows from.
+  std::string input = "aaaabaabaaaabaaabaabababb";
+  EXPECT_EQ(Completions("ababb", input), std::string(input.size() - 1, '0') + "1");
+  EXPECT_EQ(Completions("abcabd", "abcabcabcabcabcabcabcabd"), std::string(23, '0') + "1");
+}
+
+TEST(StepMatchTest, TheCompletingByteMayBeginTheNextOccurrence) {
+  EXPECT_EQ(Completions("aba", "ababa"), "00101");
+  EXPECT_EQ(Completions("abab", "abababab"), "00010001");
+  EXPECT_EQ(Completions("aa", "aaaa"), "0111");
+  EXPECT_EQ(Completions("a", "aba"), "101");
+}
+
+// Every occurrence that starts at or after the byte completing the previous one is reported at
+// its last byte, and nothing else is; checked against a plain search over many inputs.
+TEST(StepMatchTest, AgreesWithAPlainSearch) {
+  std::uint32_t seed = 12345;
+  auto next = [&seed](std::uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    std::size_t length = round % 50 == 0 ? MaxPatternLength : 1 + next(7);
+    std::uint32_t letters = 1 + next(3);
+    std::string pattern, input;
+    for (std::size_t i = 0; i < length; ++i) pattern += static_cast<char>('a' + next(letters));
+    std::size_t size = next(60);
+    for (std::size_t i = 0; i < size; ++i) input += static_cast<char>('a' + next(letters));
+    std::string expected;
+    std::ptrdiff_t lastEnd = -1;
+    for (std::size_t i = 0; i < size; ++i) {
+      auto start = static_cast<std::ptrdiff_t>(i + 1) - static_cast<std::ptrdiff_t>(length);
+      bool found = start >= 0 && (lastEnd < 0 || start >= lastEnd) &&
+                   input.compare(static_cast<std::size_t>(start), length, pattern) == 0;
+      if (found) lastEnd = static_cast<std::ptrdiff_t>(i);
+      expected += found ? '1' : '0';
+    }
+    ASSERT_EQ(Completions(pattern, input), expected)
+        << "pattern " << pattern << ", input " << input;
+  }
+}
+
 TEST(StepMatchTest, CompletesOnlyOnTheLastByte) {
   DWORD slots[MaxPatternLength] = {};
   std::string pattern = "\r\n";
@@ -306,6 +364,18 @@ TEST_F(TriggerTest, PatternSplitAcrossStepsIsFoundWhenItsLastByteArrives) {
   ASSERT_EQ(handler.Count(DM_DATA_MATCH), 1);
   EXPECT_EQ(handler.Calls.back().WParam, static_cast<WPARAM>(end));
   EXPECT_EQ(d.ScanPosition, 8);  // scanning goes on after the match
+}
+
+TEST_F(TriggerTest, DataTriggerFiresBehindFalseStartsSplitOverSteps) {
+  int trigger = d.AddDataTrigger("ababb", 5, false);
+  for (std::string piece : {"aaaabaab", "aaaabaaab", "aababab", "b"}) {
+    EXPECT_EQ(handler.Count(DM_DATA_MATCH), 0);
+    d.Arrive(piece);
+    Step();
+  }
+  ASSERT_EQ(handler.Count(DM_DATA_MATCH), 1);
+  EXPECT_EQ(handler.Calls.back().WParam, static_cast<WPARAM>(trigger));
+  EXPECT_EQ(handler.Calls.back().LParam & 0xFFFF, 5);
 }
 
 TEST_F(TriggerTest, ClearedInputIsNotScanned) {
