@@ -61,13 +61,18 @@ bool StepMatch(DWORD (&slots)[MaxPatternLength], BYTE byte, DWORD patternLength,
 // ---- Handles and records ----
 
 DWORD TApdBaseDispatcher::NewTriggerHandle() {
-  if (HandleSeed < HandleSeedLimit) return HandleSeed++ * 8;
   auto held = [this](DWORD h) {
     auto same = [h](const auto& r) { return (r.Handle & ~DWORD{7}) == h; };
     return std::any_of(TimerTriggers.begin(), TimerTriggers.end(), same) ||
            std::any_of(StatusTriggers.begin(), StatusTriggers.end(), same) ||
            std::any_of(DataTriggers.begin(), DataTriggers.end(), same);
   };
+  // Triggers reinstated from a snapshot keep their handles while the seed starts afresh in a
+  // reopened port's new dispatcher: the seed passes over the handles they hold.
+  while (HandleSeed < HandleSeedLimit) {
+    DWORD h = HandleSeed++ * 8;
+    if (!held(h)) return h;
+  }
   DWORD h = 8;
   while (held(h)) h += 8;
   return h;

@@ -142,6 +142,33 @@ TEST_F(TriggerTest, SnapshotRoundTripKeepsHandlesAndStates) {
   EXPECT_TRUE(d.DataTriggers.empty());
 }
 
+TEST_F(TriggerTest, NewHandlesPassOverThoseOfReinstatedTriggers) {
+  DWORD a = d.NewTimerTrigger();  // 8
+  DWORD b = d.NewTimerTrigger();  // 16
+  ASSERT_EQ(d.ArmTimerTrigger(b, 30, true), 0);
+  TriggerSnapshot snapshot;
+  d.SnapshotTriggers(snapshot);
+
+  // A reopened port: a new dispatcher whose seed starts afresh takes the old triggers back.
+  TTestDispatcher other;
+  ASSERT_EQ(other.Open(), 0);
+  other.ReinstateTriggers(snapshot);
+  DWORD fresh = other.NewTimerTrigger();
+  EXPECT_NE(fresh, a);
+  EXPECT_NE(fresh, b);
+  EXPECT_EQ(fresh, 24u);
+  int data = other.AddDataTrigger("x", 1, false);
+  EXPECT_EQ(data, 32);
+
+  // Each handle names one trigger: stopping and deleting the new one leaves the old ones be.
+  ASSERT_EQ(other.ArmTimerTrigger(fresh, 0, false), 0);
+  ASSERT_EQ(other.DeleteTrigger(fresh), 0);
+  ASSERT_EQ(other.TimerTriggers.size(), 2u);
+  EXPECT_EQ(other.TimerTriggers[0].Handle, a);
+  EXPECT_EQ(other.TimerTriggers[1].Handle, b);
+  EXPECT_TRUE(other.TimerTriggers[1].Active);
+}
+
 // ---- Timer triggers ----
 
 TEST_F(TriggerTest, ExpiredTimersFireOnePerScanInListOrder) {
