@@ -294,7 +294,8 @@ void TApdBaseDispatcher::RecordLogEntry(BYTE type, BYTE subType, DWORD dataLengt
   if (!LogQueue) return;
   if (!data) dataLength = 0;
   // An entry is kept whole or not at all: a header must never promise data the queue lacks.
-  if (std::uint64_t{sizeof(TLogEntryHeader)} + dataLength >= LogSize) return;
+  // One that fills the queue exactly fits.
+  if (std::uint64_t{sizeof(TLogEntryHeader)} + dataLength > LogSize) return;
   TLogEntryHeader header;
   header.Type = type;
   header.SubType = subType;

@@ -306,10 +306,32 @@ TEST_F(FileTest, FullLogQueueLosesItsOldestEntries) {
 
   // An entry the queue cannot hold whole is dropped whole.
   d.RecordLogEntry(lt_User, 0, 1, "k", 7);
-  d.RecordLogEntry(lt_User, 0, 84, std::string(84, 'z').data(), 8);
+  d.RecordLogEntry(lt_User, 0, 85, std::string(85, 'z').data(), 8);
   ASSERT_TRUE(d.PopLogEntry(header, true));
   EXPECT_EQ(header.Value, 7u);
   EXPECT_FALSE(d.PopLogEntry(header, true));
+}
+
+TEST_F(FileTest, LogEntryThatFillsTheQueueExactlyIsKept) {
+  ASSERT_EQ(d.BeginLog(100), 0);
+  d.ResetLog();
+  d.RecordLogEntry(lt_User, 0, 1, "k", 7);
+  d.RecordLogEntry(lt_User, 0, 84, std::string(84, 'z').data(), 8);  // 16 + 84 bytes
+  EXPECT_EQ(d.LogFree, 0u);
+  d.RecordLogEntry(lt_User, 0, 2, "ab", 9);  // pushes the full-size entry out again
+  TLogEntryHeader header;
+  ASSERT_TRUE(d.PopLogEntry(header, true));
+  EXPECT_EQ(header.Value, 9u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(d.LogScratch.data()), 2), "ab");
+  EXPECT_FALSE(d.PopLogEntry(header, true));
+
+  d.RecordLogEntry(lt_User, 0, 84, std::string(83, 'z').append("!").data(), 10);
+  std::string path = PathOf("full.log");
+  ASSERT_EQ(d.WriteLogFile(path, false, false, true), 0);
+  std::string text = Contents(path);
+  std::string data = std::string(33, 'z') + "\r\n" + std::string(44, ' ') + std::string(33, 'z') +
+                     "\r\n" + std::string(44, ' ') + std::string(17, 'z') + "!\r\n";
+  EXPECT_TRUE(text.ends_with("  User                    0000000A  " + data)) << text;
 }
 
 TEST_F(FileTest, LogEntriesWrapAroundTheQueueEnd) {
