@@ -124,8 +124,11 @@ void TApdBaseDispatcher::PurgeRemovedHandlers() {
 // ---- Delivery ----
 
 bool TApdBaseDispatcher::DeliverToHandlers(UINT msg, WPARAM wParam, LPARAM lParam) {
-  // Only records present when the delivery began are called; new ones wait for the next.
+  // Only records present when the delivery began are called; new ones wait for the next,
+  // also those that an event handler adds to the procedure or window list.
   const std::size_t events = EventHandlers.size();
+  const std::size_t procs = ProcedureHandlers.size();
+  const std::size_t windows = WindowHandlers.size();
   for (std::size_t i = 0; i < events; ++i) {
     TakenCount = 0;
     TEventHandler handler = EventHandlers[i];
@@ -133,7 +136,6 @@ bool TApdBaseDispatcher::DeliverToHandlers(UINT msg, WPARAM wParam, LPARAM lPara
     if (CloseDeferred) return false;
     MaxTaken = std::max(MaxTaken, TakenCount);
   }
-  const std::size_t procs = ProcedureHandlers.size();
   for (std::size_t i = 0; i < procs; ++i) {
     TakenCount = 0;
     TProcHandler handler = ProcedureHandlers[i];
@@ -141,7 +143,6 @@ bool TApdBaseDispatcher::DeliverToHandlers(UINT msg, WPARAM wParam, LPARAM lPara
     if (CloseDeferred) return false;
     MaxTaken = std::max(MaxTaken, TakenCount);
   }
-  const std::size_t windows = WindowHandlers.size();
   if (windows > 1 || PortWindowWanted) {
     for (std::size_t i = 0; i < windows; ++i) {
       TakenCount = 0;

@@ -255,6 +255,37 @@ TEST_F(DeliveryTest, HandlerAddedDuringDeliveryWaitsForTheNext) {
   EXPECT_EQ(added.Calls, 1);
 }
 
+TEST_F(DeliveryTest, ProcedureAndWindowAddedByAnEventHandlerWaitForTheNextDelivery) {
+  windowMessages.clear();
+  procCalls = 0;
+  HWND port = MakeRecordingWindow();
+  HWND second = MakeRecordingWindow();
+  d.AddWindowHandler(port);
+  d.RefreshHandlerFlags(2);  // the port window alone wants nothing
+  TActionHandler adder;
+  adder.Dispatcher = &d;
+  adder.Action = [&second](TActionHandler& h, UINT, WPARAM) {
+    if (h.Calls != 1) return;
+    h.Dispatcher->AddProcHandler(&CountingProc);
+    h.Dispatcher->AddWindowHandler(second);
+  };
+  adder.Register();
+  d.DeliverTrigger(DM_TIMER_EXPIRED, 8, 0);
+  EXPECT_EQ(adder.Calls, 1);
+  EXPECT_EQ(procCalls, 0);
+  EXPECT_TRUE(windowMessages.empty());
+
+  d.DeliverTrigger(DM_TIMER_EXPIRED, 8, 0);
+  EXPECT_EQ(procCalls, 1);
+  EXPECT_EQ(windowMessages.size(), 2u);  // two windows: both are handlers now
+  adder.Unregister();
+  d.RemoveProcHandler(&CountingProc);
+  d.RemoveWindowHandler(second);
+  d.RemoveWindowHandler(port);
+  DestroyWindow(second);
+  DestroyWindow(port);
+}
+
 TEST_F(DeliveryTest, CloseFromATimerHandlerIsFinishedByTheStep) {
   TActionHandler closer, later;
   closer.Dispatcher = later.Dispatcher = &d;
