@@ -90,6 +90,8 @@ void TApdCustomFtpClient::BeginTransfer(TFtpClientState state) {
   FFinalReply = 0;
   FDataDiscarded = false;
   FLocalFileFailed = false;
+  FCutAfterWritten = false;
+  FWroteLocalFile = false;
   FListingCount = 0;
   FByteCount = 0;
   // A failure of this transfer's data connection is reported, whatever happened before.
@@ -160,6 +162,9 @@ void TApdCustomFtpClient::OpenLocalFile(TFtpWriteMode mode) {
   } else {
     if (FResumeOffset < 0 || FResumeOffset > size) FResumeOffset = size;
     FLocalFile->Seek(FResumeOffset, platform::soBeginning);
+    // The server sends everything after the restart point: old bytes beyond what it sent
+    // are not part of the file.
+    FCutAfterWritten = true;
   }
 }
 
@@ -353,6 +358,7 @@ bool TApdCustomFtpClient::WriteChunk(const char* data, int count) {
       return false;
     }
     done += written;
+    FWroteLocalFile = true;
   }
   return true;
 }
@@ -418,7 +424,21 @@ void TApdCustomFtpClient::TryCompleteTransfer() {
   ReportStatus(fsTransferDone);
 }
 
+void TApdCustomFtpClient::CutLocalFile() {
+  if (!FLocalFile || !FCutAfterWritten || !FWroteLocalFile) return;
+  FCutAfterWritten = false;
+  FLocalFile->SetSize(FLocalFile->Position());
+}
+
 bool TApdCustomFtpClient::CommitLocalFile() {
+  try {
+    CutLocalFile();
+  } catch (...) {
+    DWORD code = GetLastError();
+    FLocalFile.reset();
+    LocalFileFailed(code ? static_cast<int>(code) : 5);
+    return false;
+  }
   FLocalFile.reset();
   if (FTempName.empty()) return true;
   std::string temp = std::move(FTempName);
@@ -469,6 +489,12 @@ void TApdCustomFtpClient::ReleaseDataConnection(bool succeeded) {
 }
 
 void TApdCustomFtpClient::CloseLocalFile(bool keep) {
+  // A resumed file that a failure ended keeps what came, and nothing after it, so that it can
+  // be resumed from its end.
+  try {
+    CutLocalFile();
+  } catch (...) {
+  }
   FLocalFile.reset();
   if (!FTempName.empty()) {
     if (!keep) platform::DeleteFileAt(FTempName);

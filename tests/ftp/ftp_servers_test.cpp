@@ -218,6 +218,33 @@ TEST_P(FtpServersTest, ResumeAndAppend) {
   EXPECT_TRUE(SameContent(big, root->Program + "/big.bin"));
 }
 
+// A local file longer than the restart point holds bytes the server is sending anew: what the
+// server sends is all that follows it.
+TEST_P(FtpServersTest, ResumeInsideALongerLocalFileEndsWithTheRemoteFile) {
+  EnterProgramFolder();
+  const std::string original = ReadFile(root->Program + "/Setup.exe");
+  const std::string resumed = local / "Setup.exe";
+  WriteFile(resumed, original.substr(0, 5) + std::string(100, '#'));
+  client->SetResumeOffset(5);
+  ASSERT_TRUE(Retrieve("Setup.exe", resumed, wmResume)) << events.Summary();
+  EXPECT_EQ(ReadFile(resumed), original);
+  EXPECT_EQ(client->ByteCount(), static_cast<std::int64_t>(original.size() - 5));
+
+  // Resuming in the middle of a large file whose local copy runs on past the remote end.
+  const std::string big = local / "big.bin";
+  {
+    std::ifstream in(root->Program + "/big.bin", std::ios::binary);
+    std::string head(2 * 1024 * 1024, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    WriteFile(big, head);
+  }
+  fs::resize_file(big, static_cast<std::uintmax_t>(BigSize + 4096));
+  client->SetResumeOffset(2 * 1024 * 1024);
+  ASSERT_TRUE(Retrieve("big.bin", big, wmResume));
+  EXPECT_EQ(fs::file_size(big), static_cast<std::uintmax_t>(BigSize));
+  EXPECT_TRUE(SameContent(big, root->Program + "/big.bin"));
+}
+
 TEST_P(FtpServersTest, RefusedFileIsAnErrorAndTheSessionGoesOn) {
   EnterProgramFolder();
   const std::string target = local / "missing.bin";

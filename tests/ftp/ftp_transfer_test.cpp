@@ -272,6 +272,30 @@ TEST_F(FtpTransferTest, CutOffTransferIsAnErrorAndLeavesTheFileAlone) {
   EXPECT_FALSE(fs::exists(absent));
 }
 
+TEST_F(FtpTransferTest, CutOffResumeKeepsOnlyWhatCame) {
+  const std::string content = PeerBytes(4000);
+  Start("cut-off", {"--file-size", "r.bin=4000"});
+  const std::string local = dir / "r.bin";
+  WriteFile(local, content.substr(0, 1000) + std::string(9000, 'X'));
+  client->SetResumeOffset(1000);
+  ASSERT_TRUE(client->RetrieveFile("r.bin", local, wmResume));
+  ASSERT_TRUE(events.WaitFor('E', 426));
+  PumpFor(200);
+  // Half of the 3000 bytes after the restart point came; the stale rest is not left behind
+  // them, so resuming at the end of the file goes on from there.
+  const std::string kept = ReadFile(local);
+  EXPECT_EQ(kept.size(), 2500u);
+  EXPECT_TRUE(kept == content.substr(0, 2500));
+  EXPECT_FALSE(events.Has('S', fsTransferDone));
+
+  // A refused file writes nothing and leaves the local file as it was.
+  WriteFile(local, content.substr(0, 1000) + std::string(9000, 'X'));
+  ASSERT_TRUE(client->RetrieveFile("absent.bin", local, wmResume));
+  ASSERT_TRUE(events.WaitFor('E', 550));
+  PumpFor(200);
+  EXPECT_TRUE(ReadFile(local) == content.substr(0, 1000) + std::string(9000, 'X'));
+}
+
 TEST_F(FtpTransferTest, ErrorWhileDataStillFlowsEndsAtOnceAndLateRepliesAreNotMistaken) {
   Start("reply-before-data", {"--file-size", "x.bin=100000", "--listing", "y"});
   ASSERT_TRUE(client->RetrieveFile("x.bin", dir / "x.bin", wmReplace));

@@ -20,7 +20,9 @@
 // for every line received on the control connection.
 //
 // The local file of a retrieval: wmReplace writes beside it and replaces it only when the
-// retrieval has succeeded; a failed one leaves it as it was. A local write that fails is shown
+// retrieval has succeeded; a failed one leaves it as it was. wmResume keeps the file up to
+// ResumeOffset and then what arrived: once data has been written, older bytes after it are
+// cut off, whether the retrieval succeeded or failed. A local write that fails is shown
 // once in the application's error box, then reported as OnFtpError with the Windows error
 // number and the error's text. A retrieval whose data was dropped after AbortTransfer ends
 // with OnFtpError(426, "426 Transfer aborted by user") unless the server's error came first.
@@ -206,6 +208,7 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   void LocalFileFailed(int code);
   void DataConnectionEnded(bool failed);
   void TryCompleteTransfer();
+  void CutLocalFile();
   bool CommitLocalFile();
   void FinishDataConnection(bool succeeded);
   void ReleaseDataConnection(bool succeeded);
@@ -263,6 +266,8 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   bool FDataDiscarded = false;     // received file data dropped after AbortTransfer
   bool FFinishing = false;         // socket failures while finishing stay silent
   bool FLocalFileFailed = false;   // a local write failed: the retrieval is over
+  bool FCutAfterWritten = false;   // wmResume: the file ends where the received data ends
+  bool FWroteLocalFile = false;    // received data has been written to the local file
   std::int64_t FListingCount = 0;  // listing bytes stored in the data buffer
   std::string FTempName;           // wmReplace writes here until the retrieval succeeded
   // Replies still due for commands sent, and those of them that belong to an operation that
