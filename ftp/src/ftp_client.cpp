@@ -708,9 +708,11 @@ void TApdCustomFtpClient::HandleMessage(TMessage& message) {
         SetStateIdle(false);
       else
         SetStateClosed();
-      // A server that never answered is not expected to answer later.
+      // A server that never answered is not expected to answer later, nor to finish a
+      // multi-line reply it left open: what comes next is a reply of its own.
       FRepliesDue = 0;
       FStaleReplies = 0;
+      FMultiLine = false;
       if (!FDestroying) OnFtpStatus(this, static_cast<TFtpStatusCode>(code), nullptr);
       return;
     default:

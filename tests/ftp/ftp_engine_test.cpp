@@ -145,6 +145,27 @@ TEST_F(FtpEngineTest, ServerThatNeverAnswersTimesOutDuringLogIn) {
   EXPECT_FALSE(client->IsSessionOpen());
 }
 
+TEST_F(FtpEngineTest, ReplyWhoseLastLineNeverCameIsGivenUpAtTheTimeout) {
+  ScriptedPeer peer("unended-multiline");
+  auto client = MakeClient(peer.Port());
+  Recorder events;
+  events.Attach(*client);
+  ASSERT_TRUE(LogIn(*client, events));
+  events.Clear();
+  client->SetTransferTimeout(6);
+  ASSERT_TRUE(client->ReportCurrentDirectory());
+  ASSERT_TRUE(events.WaitFor('S', fsTimedOut, 5000));
+  EXPECT_EQ(events.Summary(), "R257 R0 S9");
+  EXPECT_EQ(client->State(), fcIdle);
+  // Later replies are replies of their own, not lines of the one given up.
+  ASSERT_TRUE(client->ChangeDirectory("sub"));
+  ASSERT_TRUE(events.WaitFor('S', fsCommandDone, 3000)) << events.Summary();
+  ASSERT_TRUE(client->ReportCurrentDirectory());
+  ASSERT_TRUE(events.WaitFor('S', fsDirectoryReply, 3000)) << events.Summary();
+  EXPECT_EQ(events.Last('S', fsDirectoryReply)->Text, "/sub");
+  EXPECT_EQ(events.Count('S', fsTimedOut), 1);
+}
+
 TEST_F(FtpEngineTest, TransferTimeoutZeroNeverTimesOut) {
   ScriptedPeer peer("silent");
   auto client = MakeClient(peer.Port());

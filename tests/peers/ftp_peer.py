@@ -300,6 +300,19 @@ class PwdUnquoted(Session):
         self.reply("257 / is the current directory.")
 
 
+@scenario("unended-multiline")
+class UnendedMultiline(Session):
+    """Answers the first PWD with the first lines of a multi-line reply and never its last
+    line; everything after it is answered normally."""
+
+    def cmd_PWD(self, argument):
+        if getattr(self, "pwd_done", False):
+            return Session.cmd_PWD(self, argument)
+        self.pwd_done = True
+        self.reply('257-"%s" is the current directory,' % self.cwd)
+        self.reply("   and more is to follow")
+
+
 @scenario("stat-212")
 class Stat212(Session):
     def cmd_CWD(self, argument):
