@@ -424,15 +424,17 @@ void TApdCustomFtpClient::TryCompleteTransfer() {
   ReportStatus(fsTransferDone);
 }
 
-void TApdCustomFtpClient::CutLocalFile() {
-  if (!FLocalFile || !FCutAfterWritten || !FWroteLocalFile) return;
+void TApdCustomFtpClient::CutLocalFile(bool complete) {
+  // A complete file ends where the data ended, even when none came; one that a failure ended
+  // is cut only when something of this retrieval was written.
+  if (!FLocalFile || !FCutAfterWritten || (!complete && !FWroteLocalFile)) return;
   FCutAfterWritten = false;
   FLocalFile->SetSize(FLocalFile->Position());
 }
 
 bool TApdCustomFtpClient::CommitLocalFile() {
   try {
-    CutLocalFile();
+    CutLocalFile(true);
   } catch (...) {
     DWORD code = GetLastError();
     FLocalFile.reset();
@@ -492,7 +494,7 @@ void TApdCustomFtpClient::CloseLocalFile(bool keep) {
   // A resumed file that a failure ended keeps what came, and nothing after it, so that it can
   // be resumed from its end.
   try {
-    CutLocalFile();
+    CutLocalFile(false);
   } catch (...) {
   }
   FLocalFile.reset();

@@ -230,6 +230,13 @@ TEST_P(FtpServersTest, ResumeInsideALongerLocalFileEndsWithTheRemoteFile) {
   EXPECT_EQ(ReadFile(resumed), original);
   EXPECT_EQ(client->ByteCount(), static_cast<std::int64_t>(original.size() - 5));
 
+  // Restarted at the remote end: nothing comes, and nothing may stay after it.
+  WriteFile(resumed, original + "stale");
+  client->SetResumeOffset(static_cast<std::int64_t>(original.size()));
+  ASSERT_TRUE(Retrieve("Setup.exe", resumed, wmResume)) << events.Summary();
+  EXPECT_EQ(client->ByteCount(), 0);
+  EXPECT_EQ(ReadFile(resumed), original);
+
   // Resuming in the middle of a large file whose local copy runs on past the remote end.
   const std::string big = local / "big.bin";
   {

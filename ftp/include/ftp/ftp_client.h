@@ -21,8 +21,8 @@
 //
 // The local file of a retrieval: wmReplace writes beside it and replaces it only when the
 // retrieval has succeeded; a failed one leaves it as it was. wmResume keeps the file up to
-// ResumeOffset and then what arrived: once data has been written, older bytes after it are
-// cut off, whether the retrieval succeeded or failed. A local write that fails is shown
+// ResumeOffset and then what arrived, and nothing older after it: a retrieval that succeeded
+// ends the file there; one that failed does so once it has written anything. A local write that fails is shown
 // once in the application's error box, then reported as OnFtpError with the Windows error
 // number and the error's text. A retrieval whose data was dropped after AbortTransfer ends
 // with OnFtpError(426, "426 Transfer aborted by user") unless the server's error came first.
@@ -208,7 +208,7 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   void LocalFileFailed(int code);
   void DataConnectionEnded(bool failed);
   void TryCompleteTransfer();
-  void CutLocalFile();
+  void CutLocalFile(bool complete);
   bool CommitLocalFile();
   void FinishDataConnection(bool succeeded);
   void ReleaseDataConnection(bool succeeded);
