@@ -504,7 +504,8 @@ void TApdCustomFtpClient::DispatchReply(int code) {
 
     case fcListing:
     case fcRetrieving:
-      if (code < 200 && code > 0) break;
+      // Preliminary replies, and lines without a code, do not end a transfer.
+      if (code < 200) break;
       // Aborted before the transfer command went out: the answer to "ABOR" (the last reply
       // due; servers say 225 or 226) ends the operation.
       if (FAbortedBeforeTransfer && (FRepliesDue == 0 || code == 225 || code == 226)) {

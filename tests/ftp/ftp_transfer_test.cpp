@@ -212,6 +212,19 @@ TEST_F(FtpTransferTest, ListingLinesArriveAsTheServerSentThem) {
   EXPECT_EQ(events.Last('S', fsDataReceived)->Text, "../evil\r\n/etc/passwd\r\n Setup.exe\t\r\n");
 }
 
+TEST_F(FtpTransferTest, LineWithoutACodeDuringATransferIsPassedOnOnly) {
+  Start("stray-line", {"--file", "f=FILE DATA", "--listing", "x"});
+  ASSERT_TRUE(client->RetrieveFile("f", dir / "f", wmReplace));
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone)) << events.Summary();
+  EXPECT_EQ(ReadFile(dir / "f"), "FILE DATA");
+  ASSERT_TRUE(client->ListDirectory("", false));
+  ASSERT_TRUE(events.WaitFor('S', fsDataReceived)) << events.Summary();
+  EXPECT_EQ(events.Last('S', fsDataReceived)->Text, "x\r\n");
+  EXPECT_EQ(events.Count('R', 0), 2);
+  EXPECT_EQ(events.Last('R', 0)->Text, "    (a line without a code)\r\n");
+  EXPECT_FALSE(events.WaitForKind('E', 300)) << events.Summary();
+}
+
 TEST_F(FtpTransferTest, EmptyListingGivesEmptyText) {
   Start("plain");
   ASSERT_TRUE(client->ListDirectory("", false));

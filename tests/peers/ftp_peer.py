@@ -313,6 +313,17 @@ class UnendedMultiline(Session):
         self.reply("   and more is to follow")
 
 
+@scenario("stray-line")
+class StrayLine(Session):
+    """Every transfer sends a line without a reply code after its 150."""
+
+    def transfer(self, payload):
+        self.reply("150 Opening data connection.")
+        self.reply("    (a line without a code)")
+        if self.send_data(payload):
+            self.reply("226 Transfer complete.")
+
+
 @scenario("stat-212")
 class Stat212(Session):
     def cmd_CWD(self, argument):
