@@ -22,10 +22,11 @@
 // The local file of a retrieval: wmReplace writes beside it and replaces it only when the
 // retrieval has succeeded; a failed one leaves it as it was. wmResume keeps the file up to
 // ResumeOffset and then what arrived, and nothing older after it: a retrieval that succeeded
-// ends the file there; one that failed does so once it has written anything. A local write that fails is shown
-// once in the application's error box, then reported as OnFtpError with the Windows error
-// number and the error's text. A retrieval whose data was dropped after AbortTransfer ends
-// with OnFtpError(426, "426 Transfer aborted by user") unless the server's error came first.
+// ends the file there; one that failed does so once it has written anything. A local write
+// that fails is shown once in the application's error box, then reported as OnFtpError with
+// the Windows error number and the error's text. A retrieval whose data was dropped after
+// AbortTransfer ends with OnFtpError(426, "426 Transfer aborted by user") unless the server's
+// error came first.
 #pragma once
 
 #include <cstdint>
