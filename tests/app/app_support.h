@@ -47,10 +47,7 @@ inline constexpr bool ResidentMemoryTellsLeaks = true;
 
 namespace fs = std::filesystem;
 
-inline std::string BinaryDir() {
-  const char* dir = std::getenv("KVB_BINARY_DIR");
-  return dir ? dir : ".";
-}
+using testsupport::BinaryDir;
 
 inline std::string ToolPath() {
   return BinaryDir() + "/bin/kvb-download";

@@ -10,6 +10,7 @@
 
 #include "errors/codes.h"
 #include "platform/resources.h"
+#include "support/test_dirs.h"
 #include "table_blob.h"
 
 using namespace errors_test;
@@ -24,13 +25,11 @@ std::string ReadFile(const std::filesystem::path& path) {
 }
 
 std::filesystem::path BinaryDir() {
-  const char* dir = std::getenv("KVB_BINARY_DIR");
-  return dir != nullptr ? dir : ".";
+  return testsupport::BinaryDir();
 }
 
 std::filesystem::path SourceDir() {
-  const char* dir = std::getenv("KVB_SOURCE_DIR");
-  return dir != nullptr ? dir : "..";
+  return testsupport::SourceDir();
 }
 
 std::string ResourceBytes(const char* name) {

@@ -24,13 +24,9 @@
 #include <vector>
 
 #include "support/peer_process.h"
+#include "support/test_dirs.h"
 
 namespace testsupport {
-
-inline std::string SourceDir() {
-  const char* dir = std::getenv("KVB_SOURCE_DIR");
-  return dir ? dir : ".";
-}
 
 // A port that nothing listens on right now.
 inline int FreeTcpPort() {
