@@ -579,7 +579,9 @@ void TApdCustomComPort::ApplyTracing(TTraceLogState state, bool log) {
   }
   TApdBaseDispatcher& d = *FDispatcher;
   const bool running = current == tlOn || current == tlPause;
-  switch (state % 128) {
+  // Bit 7 of the value is ignored.
+  const int action = state % 128;
+  switch (action) {
     case tlOff:
       if (running) log ? d.DiscardLog() : d.DiscardTrace();
       current = tlOff;
@@ -595,7 +597,7 @@ void TApdCustomComPort::ApplyTracing(TTraceLogState state, bool log) {
     case tlDump:
     case tlAppend: {
       if (running) {
-        const bool append = state == tlAppend;
+        const bool append = action == tlAppend;
         int result;
         if (log) {
           d.ResumeLog();

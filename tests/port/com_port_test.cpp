@@ -399,3 +399,26 @@ TEST(ComPort, SettingsArePushedWhenThePortOpens) {
   EXPECT_FALSE(port.CurrentDispatcher()->DtrState);
   EXPECT_EQ(port.CurrentDispatcher()->OptionBits & 4, 0u);
 }
+
+TEST(ComPort, TraceSwitchActsOnTheValueWithoutItsHighBit) {
+  testsupport::Watchdog watchdog;
+  Server peer(HoldOpen());
+  auto trace = TempFile("append.trc");
+  {
+    std::ofstream earlier(trace);
+    earlier << "EARLIER TRACE\n";
+  }
+  TApdWinsockPort port(nullptr);
+  Target(port, peer);
+  port.SetTraceName(trace.string());
+  port.SetPortOpen(true);
+  port.SetTracing(tlOn);
+  port.WriteText("sent");
+  // tlAppend with bit 7 set is still an append: the earlier file stays in front.
+  port.SetTracing(static_cast<TTraceLogState>(tlAppend + 128));
+  EXPECT_EQ(port.Tracing(), tlOff);
+  std::ifstream traced(trace);
+  std::string text((std::istreambuf_iterator<char>(traced)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.rfind("EARLIER TRACE\n", 0), 0u) << text;
+  EXPECT_NE(text.find("Transmit"), std::string::npos) << text;
+}
