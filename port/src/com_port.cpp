@@ -170,6 +170,7 @@ void TApdCustomComPort::CheckPortNumber() {
 void TApdCustomComPort::ActivatePort() {
   CheckPortNumber();
   FDispatcher.reset(CreateDispatcher());
+  bool announced = false;
   try {
     int result = OpenDevice();
     if (result == -5)
@@ -203,10 +204,25 @@ void TApdCustomComPort::ActivatePort() {
       SavedTriggersHeld = false;
       FDispatcher->ReinstateTriggers(SavedTriggers);
     }
+    announced = true;
     DoPortOpened();
   } catch (...) {
     ForceApply = false;
     FOpen = false;
+    if (announced) {
+      // Clients told of the open have attached to this dispatcher: they detach before it
+      // goes, or they would keep using it (and never attach to the next one).
+      PortState = psClosing;
+      for (std::size_t i = FCallbacks.size(); i-- > 0;) {
+        if (i >= FCallbacks.size()) continue;
+        TCallbackEntry entry = FCallbacks[i];
+        try {
+          entry.Routine(entry.Object, this, false);
+        } catch (...) {
+          // The failure of the open is the one that is raised.
+        }
+      }
+    }
     PortState = psClosed;
     PreparePortWindow(false);
     FDispatcher.reset();

@@ -422,3 +422,42 @@ TEST(ComPort, TraceSwitchActsOnTheValueWithoutItsHighBit) {
   EXPECT_EQ(text.rfind("EARLIER TRACE\n", 0), 0u) << text;
   EXPECT_NE(text.find("Transmit"), std::string::npos) << text;
 }
+
+TEST(ComPort, CallbacksToldOfAnOpenHearOfItsFailure) {
+  testsupport::Watchdog watchdog;
+  Server peer(HoldOpen(), 2);
+  TApdWinsockPort port(nullptr);
+  Target(port, peer);
+  struct TWatcher {
+    void Change(TObject* sender, bool opening) {
+      auto* p = static_cast<TApdCustomComPort*>(sender);
+      Calls.push_back(opening ? "+" : "-");
+      if (opening) {
+        Attached = p->CurrentDispatcher();
+      } else {
+        // The dispatcher it attached to is still there to detach from.
+        DetachedFromLive = Attached != nullptr && p->CurrentDispatcher() == Attached;
+        Attached = nullptr;
+      }
+    }
+    std::vector<std::string> Calls;
+    TApdBaseDispatcher* Attached = nullptr;
+    bool DetachedFromLive = false;
+  } watcher;
+  port.AddPortCallback(PortCallbackMethod<&TWatcher::Change>, &watcher);
+  port.OnPortOpened = [](TObject*) { throw std::runtime_error("opened handler failed"); };
+  EXPECT_THROW(port.SetPortOpen(true), std::runtime_error);
+  EXPECT_EQ(port.PortState, psClosed);
+  EXPECT_FALSE(port.PortOpen());
+  EXPECT_EQ(port.CurrentDispatcher(), nullptr);
+  EXPECT_EQ(watcher.Calls, (std::vector<std::string>{"+", "-"}));
+  EXPECT_TRUE(watcher.DetachedFromLive);
+  EXPECT_EQ(watcher.Attached, nullptr);
+
+  port.OnPortOpened = nullptr;
+  port.SetPortOpen(true);
+  EXPECT_EQ(port.PortState, psOpen);
+  EXPECT_EQ(watcher.Calls.back(), "+");
+  port.SetPortOpen(false);
+  port.RemovePortCallback(PortCallbackMethod<&TWatcher::Change>);
+}
