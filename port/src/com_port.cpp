@@ -496,8 +496,9 @@ void TApdCustomComPort::PushSWFlow() {
 
 void TApdCustomComPort::SetHWFlowOptions(BYTE options) {
   if (options == FHWFlowOptions && !ForceApply) return;
+  // RS-485 drives RTS itself; the device leaves it before RTS or CTS become a handshake.
+  if ((options & (hwfUseRTS | hwfRequireCTS)) && FRS485Mode) SetRS485Mode(false);
   FHWFlowOptions = options;
-  if (options & (hwfUseRTS | hwfRequireCTS)) FRS485Mode = false;
   ApplyFlowLevels();
   PushHWFlow();
 }
@@ -556,7 +557,9 @@ void TApdCustomComPort::SetRS485Mode(bool on) {
   if (on == FRS485Mode && !ForceApply) return;
   FRS485Mode = on;
   if (on) {
-    FHWFlowOptions &= static_cast<BYTE>(~(hwfUseRTS | hwfRequireCTS));
+    // Through the setters, so that an open device gives up the handshake and drops RTS.
+    if (FHWFlowOptions & (hwfUseRTS | hwfRequireCTS))
+      SetHWFlowOptions(static_cast<BYTE>(FHWFlowOptions & ~(hwfUseRTS | hwfRequireCTS)));
     SetRTS(false);
   }
   if (PortState == psOpen && FDispatcher) RaiseIfFailed(FDispatcher->SetRs485Mode(on));

@@ -461,3 +461,27 @@ TEST(ComPort, CallbacksToldOfAnOpenHearOfItsFailure) {
   port.SetPortOpen(false);
   port.RemovePortCallback(PortCallbackMethod<&TWatcher::Change>);
 }
+
+TEST(ComPort, FlowAndRs485ChangesReachAnOpenDevice) {
+  testsupport::Watchdog watchdog;
+  Server peer(HoldOpen());
+  TApdWinsockPort port(nullptr);
+  Target(port, peer);
+  port.SetPortOpen(true);
+  TApdBaseDispatcher* d = port.CurrentDispatcher();
+  port.SetHWFlowOptions(hwfUseRTS);
+  EXPECT_TRUE(d->RtsHandshake);
+  // RS-485 takes RTS away from the handshake and drops it, on the device as in the port.
+  port.SetRS485Mode(true);
+  EXPECT_EQ(port.HWFlowOptions(), 0);
+  EXPECT_FALSE(port.RTS());
+  EXPECT_TRUE(d->Rs485Mode);
+  EXPECT_FALSE(d->RtsHandshake);
+  EXPECT_FALSE(d->RtsState);
+  // A CTS handshake ends RS-485 mode on the device too.
+  port.SetHWFlowOptions(hwfRequireCTS);
+  EXPECT_FALSE(port.RS485Mode());
+  EXPECT_FALSE(d->Rs485Mode);
+  EXPECT_TRUE(d->LineSettings.OutxCtsFlow);
+  EXPECT_NE(d->LineSettings.RtsControl, LineControlToggle);
+}
