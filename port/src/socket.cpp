@@ -22,11 +22,14 @@ const winsock::sockaddr* AsAddr(const TSockAddrIn& address) {
   return reinterpret_cast<const winsock::sockaddr*>(&address);
 }
 
-// Copies a name into a 256-byte buffer; longer names cannot be looked up.
-void CopyName(const std::string& name, char (&buffer)[MaxSocketNameLength + 1]) {
+// Copies a name into a 256-byte buffer; longer names cannot be looked up. False for a name
+// with a NUL inside, which would be looked up as its first part only.
+bool CopyName(const std::string& name, char (&buffer)[MaxSocketNameLength + 1]) {
   if (name.size() > MaxSocketNameLength) throw EApdSocketException(winsock::WSAENAMETOOLONG);
+  if (name.find('\0') != std::string::npos) return false;
   std::memcpy(buffer, name.data(), name.size());
   buffer[name.size()] = '\0';
+  return true;
 }
 
 }  // namespace
@@ -116,15 +119,16 @@ std::string TApdSocket::AddressToDotted(std::uint32_t address) {
 
 std::uint32_t TApdSocket::DottedToAddress(const std::string& text) {
   CheckStartup();
-  char buffer[16] = {};
-  std::strncpy(buffer, text.c_str(), sizeof buffer - 1);
-  return WinsockEntryTable().inet_addr(buffer);
+  // The whole text is looked at: cut to the 15 characters of the longest plain address, a
+  // longer text ("192.168.100.2009", "192.168.100.200-b.example") would name another host.
+  if (text.find('\0') != std::string::npos) return AddressNone;
+  return WinsockEntryTable().inet_addr(text.c_str());
 }
 
 std::uint32_t TApdSocket::ResolveHost(const std::string& name) {
   CheckStartup();
   char buffer[MaxSocketNameLength + 1];
-  CopyName(name, buffer);
+  if (!CopyName(name, buffer)) return 0;
   const winsock::hostent* host = WinsockEntryTable().gethostbyname(buffer);
   if (!host || !host->h_addr_list || !host->h_addr_list[0] || host->h_length < 4) return 0;
   std::uint32_t address;
@@ -135,7 +139,7 @@ std::uint32_t TApdSocket::ResolveHost(const std::string& name) {
 WORD TApdSocket::ResolveService(const std::string& name) {
   CheckStartup();
   char buffer[MaxSocketNameLength + 1];
-  CopyName(name, buffer);
+  if (!CopyName(name, buffer)) return 0;
   const winsock::servent* service = WinsockEntryTable().getservbyname(buffer, "tcp");
   if (!service) return 0;
   return WinsockEntryTable().ntohs(static_cast<WORD>(service->s_port));

@@ -59,9 +59,7 @@ TEST(SocketComponent, AddressAndServiceConversions) {
   TApdSocket socket(nullptr);
   EXPECT_EQ(socket.DottedToAddress("127.0.0.1"), 0x0100007Fu);  // network byte order
   EXPECT_EQ(socket.DottedToAddress("localhost"), AddressNone);
-  // Only the first 15 characters are looked at.
-  EXPECT_EQ(socket.DottedToAddress("192.168.100.2009"), socket.DottedToAddress("192.168.100.200"));
-  EXPECT_NE(socket.DottedToAddress("192.168.100.200"), AddressNone);
+  EXPECT_EQ(socket.DottedToAddress("10.1.2.3"), 0x0302010Au);
   EXPECT_EQ(socket.AddressToDotted(0x0100007Fu), "127.0.0.1");
   EXPECT_EQ(socket.PortFromNetwork(socket.PortToNetwork(5001)), 5001);
   EXPECT_EQ(socket.PortToNetwork(0x1234), 0x3412);
@@ -69,6 +67,21 @@ TEST(SocketComponent, AddressAndServiceConversions) {
   EXPECT_EQ(socket.ResolveService("ftp"), 21);
   EXPECT_EQ(socket.ResolveService("telnet"), 23);
   EXPECT_EQ(socket.ResolveService("no-such-service-here"), 0);
+}
+
+TEST(SocketComponent, TextsAreTakenWholeNeverCutToAnotherName) {
+  using namespace std::string_literals;
+  TApdSocket socket(nullptr);
+  // A text whose first 15 characters happen to form an address names no such address.
+  EXPECT_NE(socket.DottedToAddress("192.168.100.200"), AddressNone);
+  EXPECT_EQ(socket.DottedToAddress("192.168.100.2009"), AddressNone);
+  EXPECT_EQ(socket.DottedToAddress("192.168.100.200-backup.example"), AddressNone);
+  // The longer spellings of an address are addresses all the same.
+  EXPECT_EQ(socket.DottedToAddress("0x7f.0x00.0x00.0x01"), 0x0100007Fu);
+  // A NUL inside does not end the text early.
+  EXPECT_EQ(socket.DottedToAddress("127.0.0.1\0.example"s), AddressNone);
+  EXPECT_EQ(socket.ResolveHost("localhost\0.example"s), 0u);
+  EXPECT_EQ(socket.ResolveService("ftp\0-data"s), 0);
 }
 
 TEST(SocketComponent, RefusesNamesLongerThanItsBuffer) {

@@ -67,10 +67,10 @@ class TApdSocket : public TComponent {
   WORD PortFromNetwork(WORD port);
   // Network-order address as "a.b.c.d".
   std::string AddressToDotted(std::uint32_t address);
-  // Network-order address of the first 15 characters; AddressNone when not dotted.
+  // Network-order address of the whole text; AddressNone when it is not dotted.
   std::uint32_t DottedToAddress(const std::string& text);
-  // First address of the host (network order); 0 when there is none. Names longer than
-  // MaxSocketNameLength raise EApdSocketException 10063.
+  // First address of the host (network order); 0 when there is none (also for a name with
+  // a NUL inside). Names longer than MaxSocketNameLength raise EApdSocketException 10063.
   std::uint32_t ResolveHost(const std::string& name);
   // TCP port of the service in host order; 0 when there is none. Long names as above.
   WORD ResolveService(const std::string& name);
