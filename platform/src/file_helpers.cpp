@@ -27,13 +27,11 @@ bool ForceDirectories(const std::string& path) {
     return false;
   }
   std::string folder = path;
-  while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/') &&
-         folder[folder.size() - 2] != ':')
+  while (folder.size() > 1 && EndsWithPathDelimiter(folder) && folder[folder.size() - 2] != ':')
     folder.pop_back();
   if (DirectoryExists(folder)) return true;
   std::string parent = ExtractFilePath(folder);
-  while (parent.size() > 1 && (parent.back() == '\\' || parent.back() == '/') &&
-         parent[parent.size() - 2] != ':')
+  while (parent.size() > 1 && EndsWithPathDelimiter(parent) && parent[parent.size() - 2] != ':')
     parent.pop_back();
   if (!parent.empty() && parent != folder && !ForceDirectories(parent)) return false;
   if (CreateDirectoryA(folder.c_str(), nullptr)) return true;
@@ -98,19 +96,20 @@ bool SetCurrentDir(const std::string& path) {
 }
 
 std::string ExtractFilePath(const std::string& path) {
-  std::size_t pos = path.find_last_of("\\/:");
+  std::size_t pos = LastPathDelimiter(path, "\\/:");
   return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
 }
 
 std::string ExtractFileName(const std::string& path) {
-  std::size_t pos = path.find_last_of("\\/:");
+  std::size_t pos = LastPathDelimiter(path, "\\/:");
   return pos == std::string::npos ? path : path.substr(pos + 1);
 }
 
 std::string IncludeTrailingPathDelimiter(const std::string& path) {
-  if (!path.empty() && (path.back() == '\\' || path.back() == '/')) return path;
+  if (EndsWithPathDelimiter(path)) return path;
   // A host path keeps its own separator.
-  bool host = path.find('/') != std::string::npos && path.find('\\') == std::string::npos;
+  bool host = path.find('/') != std::string::npos &&
+              LastPathDelimiter(path, "\\") == std::string::npos;
   return path + (host ? '/' : '\\');
 }
 

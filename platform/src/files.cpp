@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host_files.h"
+#include "platform/codepages.h"
 
 namespace platform {
 namespace {
@@ -102,11 +103,67 @@ std::string GetDriveFolder(char letter) {
   return driveFolders[index];
 }
 
+namespace {
+
+bool IsBig5Lead(char c) {
+  auto b = static_cast<unsigned char>(c);
+  return b >= 0x81 && b <= 0xFE;
+}
+
+// Any other byte after a lead byte is a character of its own.
+bool IsBig5Trail(char c) {
+  auto b = static_cast<unsigned char>(c);
+  return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE);
+}
+
+bool IsPairAt(const std::string& text, std::size_t i) {
+  return i + 1 < text.size() && IsBig5Lead(text[i]) && IsBig5Trail(text[i + 1]);
+}
+
+// Calls visit(position) for every single-byte character of `text`, in order.
+template <class Visit>
+void ForEachSingleByte(const std::string& text, Visit visit) {
+  const bool doubleByte = GetACP() == CP_BIG5;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (doubleByte && IsPairAt(text, i))
+      ++i;
+    else
+      visit(i);
+  }
+}
+
+}  // namespace
+
+bool IsTrailByteAt(const std::string& text, std::size_t pos) {
+  if (GetACP() != CP_BIG5) return false;
+  for (std::size_t i = 0; i < pos && i < text.size(); ++i) {
+    if (!IsPairAt(text, i)) continue;
+    if (i + 1 == pos) return true;
+    ++i;
+  }
+  return false;
+}
+
+std::size_t LastPathDelimiter(const std::string& path, const char* delimiters) {
+  std::size_t found = std::string::npos;
+  ForEachSingleByte(path, [&](std::size_t i) {
+    if (path[i] != '\0' && std::strchr(delimiters, path[i]) != nullptr) found = i;
+  });
+  return found;
+}
+
+bool EndsWithPathDelimiter(const std::string& path) {
+  if (path.empty() || (path.back() != '\\' && path.back() != '/')) return false;
+  return !IsTrailByteAt(path, path.size() - 1);
+}
+
 std::string ToHostPath(const std::string& windowsPath) {
   if (windowsPath.empty()) return {};
   const bool rootedOnDrive = windowsPath[0] == '\\';
   std::string path = windowsPath;
-  std::replace(path.begin(), path.end(), '\\', '/');
+  ForEachSingleByte(windowsPath, [&](std::size_t i) {
+    if (path[i] == '\\') path[i] = '/';
+  });
   const bool trailingSlash = path.back() == '/';
 
   if (path.size() >= 2 && path[1] == ':' && DriveIndex(path[0]) >= 0) {

@@ -81,7 +81,7 @@ bool IsRegularFile(const std::string& path) {
 // The host file that `name` means, or a WinExec error. A name without an extension means
 // "name.exe" and nothing else, as on Windows.
 std::string ResolveProgram(std::string name, UINT& error) {
-  std::size_t separator = name.find_last_of("\\/:");
+  std::size_t separator = platform::LastPathDelimiter(name, "\\/:");
   std::string file = separator == std::string::npos ? name : name.substr(separator + 1);
   if (file.find('.') == std::string::npos) name += ".exe";
   if (separator != std::string::npos) {

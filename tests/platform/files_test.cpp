@@ -8,10 +8,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <string>
 
 #include "host_folder.h"
 #include "platform/files.h"
+#include "platform/sysutils.h"
 
 using testsupport::HostExists;
 using testsupport::HostFolder;
@@ -54,6 +56,39 @@ TEST_F(FilesTest, DrivePathsMapToTheirFolders) {
   EXPECT_EQ(platform::ToHostPath("Q:\\x"), "");
   EXPECT_EQ(platform::ToHostPath("\\\\server\\share\\x"), "");
   EXPECT_EQ(platform::ToHostPath(""), "");
+}
+
+// Paths are ANSI text: the second byte of a Big5 character may be a backslash (許 is B3 5C,
+// 功 A5 5C) and is part of the name, never a separator.
+TEST_F(FilesTest, Big5CharactersEndingInABackslashByteStayInTheName) {
+  const std::string xu = "\xB3\x5C";    // 許
+  const std::string gong = "\xA5\x5C";  // 功
+  EXPECT_EQ(platform::ToHostPath("C:\\SuperSetup\\" + xu + ".txt"), C("SuperSetup/" + xu + ".txt"));
+  EXPECT_EQ(platform::ToHostPath("C:\\" + gong + "\\x"), C(gong + "/x"));
+  EXPECT_EQ(platform::ToHostPath("C:\\" + gong), C(gong));  // no trailing separator
+  // After a whole character a backslash separates again; a byte below 0x40 is no second byte.
+  EXPECT_EQ(platform::ToHostPath("C:\\\xA4\xA4\\x"), C("\xA4\xA4/x"));
+  EXPECT_EQ(platform::ToHostPath("C:\\\x81" "0\\x"), C("\x81" "0/x"));
+
+  const std::string windowsFolder = "C:\\" + gong + "\\";
+  EXPECT_EQ(platform::ExtractFileName(windowsFolder + xu), xu);
+  EXPECT_EQ(platform::ExtractFilePath(windowsFolder + xu), windowsFolder);
+  EXPECT_EQ(platform::ExtractFileName("C:\\" + gong), gong);
+  EXPECT_EQ(platform::IncludeTrailingPathDelimiter("C:\\" + gong), "C:\\" + gong + "\\");
+  EXPECT_TRUE(platform::IsTrailByteAt("a" + gong, 2));
+  EXPECT_FALSE(platform::IsTrailByteAt("a" + gong, 1));
+  EXPECT_FALSE(platform::IsTrailByteAt(gong + "\\", 2));
+
+  // Made, written, found and deleted under the same bytes.
+  ASSERT_TRUE(platform::ForceDirectories(windowsFolder));
+  EXPECT_TRUE(platform::DirectoryExists("C:\\" + gong));
+  HANDLE file = Open(windowsFolder + xu, GENERIC_WRITE, 0, CREATE_ALWAYS);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  EXPECT_TRUE(std::filesystem::is_regular_file(C(gong + "/" + xu)));
+  EXPECT_TRUE(platform::FileExists(windowsFolder + xu));
+  EXPECT_TRUE(platform::DeleteFileAt(windowsFolder + xu));
+  EXPECT_FALSE(std::filesystem::exists(C(gong + "/" + xu)));
 }
 
 TEST_F(FilesTest, DriveFolderIsKeptAbsolute) {

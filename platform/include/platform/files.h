@@ -20,6 +20,15 @@ std::string ToHostPath(const std::string& windowsPath);
 // Host path to the Windows-style path of the mapped drive that holds it (longest match);
 // a host path outside every drive folder is returned unchanged.
 std::string FromHostPath(const std::string& hostPath);
+// Path text is ANSI text (code page 950): a Big5 character's second byte may be a backslash
+// (許 is B3 5C, 功 A5 5C) and is never a separator. These look for separators character by
+// character, as Windows does.
+// Whether the byte at `pos` is the second byte of a two-byte character.
+bool IsTrailByteAt(const std::string& text, std::size_t pos);
+// Position of the last separator of `delimiters` ("\\/:" and the like), or npos.
+std::size_t LastPathDelimiter(const std::string& path, const char* delimiters);
+// Whether the path ends in a backslash or slash that is a separator.
+bool EndsWithPathDelimiter(const std::string& path);
 // errno to Windows error number (ENOENT 2, ENOTDIR 3, EACCES/EPERM/EROFS 5, EBUSY 32 ...).
 DWORD ErrnoToWinError(int err);
 // Folder of the running program, with a trailing '/'.
