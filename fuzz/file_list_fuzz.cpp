@@ -5,7 +5,7 @@
 // Checked: trimming leaves no blank at either end and changes nothing more; no byte of the
 // listing other than blanks is lost on the way into the queue; a name that is accepted for
 // fetching holds no path separator, control character or character a Windows file name cannot
-// hold (a '|' only as a Big5 trail byte) and is not "." or "..".
+// hold (a '\\' or '|' only as the second byte of a Big5 character) and is not "." or "..".
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -14,8 +14,12 @@
 #include "forms/std_controls.h"
 #include "forms/strings.h"
 #include "fuzz_support.h"
+#include "platform/files.h"
+#include "platform/sysutils.h"
 
 namespace {
+
+constexpr const char* DriveFolder = "/kvb-fuzz/drive_c";
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -40,26 +44,40 @@ void CheckTrimmed(const std::string& text) {
              "trimming dropped more than blanks: " + fuzzsupport::Escaped(text));
 }
 
+// Second bytes of Big5 characters.
+bool IsBig5Trail(unsigned char c) {
+  return (c >= 0x40 && c <= 0x7E) || (c >= 0xA1 && c <= 0xFE);
+}
+
 void CheckPlainName(const std::string& name) {
   FUZZ_CHECK(name != "." && name != "..", "a dot folder accepted");
   for (std::size_t i = 0; i < name.size(); ++i) {
     const auto c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x81 && c <= 0xFE && i + 1 < name.size() &&
+        IsBig5Trail(static_cast<unsigned char>(name[i + 1]))) {
+      ++i;  // a Big5 character: its second byte may be '\\' or '|'
+      continue;
+    }
     FUZZ_CHECK(c >= 0x20 && c != 0x7F,
                "a control character accepted: " + fuzzsupport::Escaped(name));
-    FUZZ_CHECK(std::strchr("/\\:*?\"<>", c) == nullptr || c == 0,
+    FUZZ_CHECK(std::strchr("/\\:*?\"<>|", c) == nullptr || c == 0,
                "a separator or reserved character accepted: " + fuzzsupport::Escaped(name));
-    if (c == '|') {
-      const bool trail = i > 0 && static_cast<unsigned char>(name[i - 1]) >= 0x81 &&
-                         static_cast<unsigned char>(name[i - 1]) <= 0xFE;
-      FUZZ_CHECK(trail, "a '|' accepted: " + fuzzsupport::Escaped(name));
-    }
   }
+  // Stored where the window stores it, the name is a file of the download folder, under the
+  // same bytes.
+  const std::string local = "C:\\SuperSetup\\" + name;
+  FUZZ_CHECK(platform::ExtractFileName(local) == name &&
+                 platform::ExtractFilePath(local) == "C:\\SuperSetup\\",
+             "the name does not stay one file name: " + fuzzsupport::Escaped(name));
+  FUZZ_CHECK(platform::ToHostPath(local) == std::string(DriveFolder) + "/SuperSetup/" + name,
+             "the file lands elsewhere: " + fuzzsupport::Escaped(platform::ToHostPath(local)));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzsupport::SetUpApplication();
+  platform::SetDriveFolder('C', DriveFolder);  // only mapped, never touched
   return 0;
 }
 

@@ -38,9 +38,9 @@ bool IsPlainFileName(const std::string& name) {
   for (std::size_t i = 0; i < name.size(); ++i) {
     auto c = static_cast<unsigned char>(name[i]);
     if (c >= 0x81 && c <= 0xFE && i + 1 < name.size() && IsBig5Trail(name[i + 1])) {
-      // A Big5 character: its trail byte may be '|', but a trail byte 0x5C is still a
-      // separator to the path parsers.
-      if (name[++i] == '\\') return false;
+      // A Big5 character: its trail byte may be '\\' (許, 功) or '|', and is no separator or
+      // reserved character of the file system, which reads paths character by character.
+      ++i;
       continue;
     }
     if (c < 0x20 || c == 0x7F) return false;
