@@ -330,8 +330,11 @@ void TApdDataPacket::Scan(std::size_t pos) {
           FStartPos = pos;
         }
         if (FStartMatch == FStartPattern.size()) {
-          if (FEndCond.Empty()) {
-            Deliver(pos - FStartPos + 1, false);
+          // A size limit no larger than the start string is reached by the start string.
+          const std::size_t size = pos - FStartPos + 1;
+          if (FEndCond.Empty() || (FEndCond.Contains(ecPacketSize) &&
+                                   static_cast<std::int64_t>(size) >= FSizeThreshold)) {
+            Deliver(size, false);
             return;
           }
           FStartMatch = 1;

@@ -394,4 +394,29 @@ TEST_F(DataPacketTest, ClosingThePortDisarmsAndReopeningArmsAgain) {
   EXPECT_EQ(out.Strings, (std::vector<std::string>{"fresh\r\n"}));
 }
 
+TEST_F(DataPacketTest, APacketSizeOfTheStartStringEndsWithTheStartString) {
+  // PacketSize may equal the start string's length; the packet is then complete as soon as
+  // the start string has matched, without waiting for (or taking) another byte.
+  Delivered sized, either;
+  TApdDataPacket* packet = NewPacket(sized);
+  packet->SetStartString("<>");
+  packet->SetEndCond({ecPacketSize});
+  packet->SetPacketSize(2);
+  packet->SetEnabled(true);
+  port->Receive("x<>");
+  EXPECT_EQ(sized.Strings, (std::vector<std::string>{"<>"}));
+  port->Receive("ab<>c");
+  EXPECT_EQ(sized.Strings, (std::vector<std::string>{"<>", "<>"}));
+  packet->SetEnabled(false);
+
+  TApdDataPacket* both = NewPacket(either);
+  both->SetStartString("#");
+  both->SetEndString(";");
+  both->SetEndCond({ecString, ecPacketSize});
+  both->SetPacketSize(1);
+  both->SetEnabled(true);
+  port->Receive("#a;");
+  EXPECT_EQ(either.Strings, (std::vector<std::string>{"#"}));
+}
+
 }  // namespace
