@@ -190,7 +190,7 @@ void TApdDataPacket::Detach() {
     TApdDataPacketManager* manager = FManager;
     FManager = nullptr;
     manager->RemovePacket(this);
-    if (manager->PacketCount() == 0) delete manager;
+    if (manager->PacketCount() == 0) manager->Release();
   }
   if (FComPort) {
     FComPort->RemoveFreeNotification(this);
@@ -356,6 +356,7 @@ void TApdDataPacket::Scan(std::size_t pos) {
 void TApdDataPacket::Deliver(std::size_t size, bool endedByString) {
   TApdDataPacketManager* manager = FManager;
   const std::size_t start = FStartPos;
+  TApdDataPacketManager::TBusy busy(manager);
   manager->Suspend();
   struct ResumeGuard {
     TApdDataPacketManager* Manager;
@@ -388,12 +389,21 @@ void TApdDataPacket::Deliver(std::size_t size, bool endedByString) {
   } catch (...) {
     ShowHandlerException(this);
   }
-  if (FManager == manager) manager->RemoveData(start + size);
-  if (FAutoEnable && FManager == manager) SetEnabled(true);
+  // The delivered bytes go also when a handler has taken the packet off its port, so the
+  // other packets never see them again.
+  manager->RemoveData(start + size);
+  if (FAutoEnable) {
+    try {
+      SetEnabled(true);  // deferred to the resume unless the packet now watches another port
+    } catch (...) {
+      ShowHandlerException(this);
+    }
+  }
 }
 
 void TApdDataPacket::Expire() {
   TApdDataPacketManager* manager = FManager;
+  TApdDataPacketManager::TBusy busy(manager);
   manager->Suspend();
   struct ResumeGuard {
     TApdDataPacketManager* Manager;
@@ -434,9 +444,28 @@ TApdDataPacketManager::TApdDataPacketManager(TApdCustomComPort* port) : FPort(po
 }
 
 TApdDataPacketManager::~TApdDataPacketManager() {
+  Retire();
+}
+
+void TApdDataPacketManager::Retire() {
+  if (FRetired) return;
+  FRetired = true;
   PacketManagerList().Remove(this);
   DisableHandler();
   FPort->RemovePortCallback(PortCallbackMethod<&TApdDataPacketManager::PortChanged>);
+}
+
+void TApdDataPacketManager::Release() {
+  if (FBusy == 0) {
+    delete this;
+    return;
+  }
+  Retire();
+  FFreeWhenIdle = true;
+}
+
+TApdDataPacketManager::TBusy::~TBusy() {
+  if (--Manager->FBusy == 0 && Manager->FFreeWhenIdle) delete Manager;
 }
 
 void TApdDataPacketManager::AddPacket(TApdDataPacket* packet) {
@@ -521,6 +550,7 @@ void TApdDataPacketManager::Scan(std::size_t pos) {
     return;
   }
   if (FCount == 0) return;
+  TBusy busy(this);
   const std::uint64_t generation = FGeneration;
   if (FCapture) {
     FCapture->Scan(pos);

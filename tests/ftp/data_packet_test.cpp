@@ -419,4 +419,57 @@ TEST_F(DataPacketTest, APacketSizeOfTheStartStringEndsWithTheStartString) {
   EXPECT_EQ(either.Strings, (std::vector<std::string>{"#"}));
 }
 
+TEST_F(DataPacketTest, AHandlerThatDetachesItsPacketLosesNothingAndRepeatsNothing) {
+  // The first line's handler takes its packet off the port; the other packet of the port
+  // then goes on with the bytes after that line, never with the line itself.
+  Delivered first, second;
+  TApdDataPacket* a = LinePacket(first);
+  TApdDataPacket* b = LinePacket(second);
+  a->OnStringPacket = [&first, a](TObject*, const std::string& text) {
+    first.Strings.push_back(text);
+    a->SetComPort(nullptr);
+  };
+  port->Receive("one\r\ntwo\r\n");
+  EXPECT_EQ(first.Strings, (std::vector<std::string>{"one\r\n"}));
+  EXPECT_EQ(second.Strings, (std::vector<std::string>{"two\r\n"}));
+  EXPECT_EQ(a->Manager(), nullptr);
+  EXPECT_EQ(b->Manager()->DataCount(), 0u);
+
+  // The last packet of the port leaves from its own handler: its manager goes once the
+  // delivery is over, and the port can be watched again afterwards.
+  b->OnStringPacket = [&second, b](TObject*, const std::string& text) {
+    second.Strings.push_back(text);
+    b->SetComPort(nullptr);
+  };
+  port->Receive("three\r\nfour\r\n");
+  EXPECT_EQ(second.Strings, (std::vector<std::string>{"two\r\n", "three\r\n"}));
+  EXPECT_EQ(PacketManagerList().GetPortManager(port), nullptr);
+  Delivered third;
+  LinePacket(third);
+  port->Receive("five\r\n");
+  EXPECT_EQ(third.Strings, (std::vector<std::string>{"five\r\n"}));
+}
+
+TEST_F(DataPacketTest, ATimeoutHandlerThatDetachesItsPacketIsSafe) {
+  Delivered out;
+  TApdDataPacket* packet = NewPacket(out);
+  packet->SetStartString("<");
+  packet->SetEndString(">");
+  packet->SetEndCond({ecString});
+  packet->SetTimeOut(1);
+  packet->OnTimeout = [&out, packet](TObject*) {
+    ++out.Timeouts;
+    packet->SetComPort(nullptr);
+  };
+  packet->SetEnabled(true);
+  port->Receive("<never");
+  for (int i = 0; i < 100 && out.Timeouts == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    port->Receive("");
+  }
+  EXPECT_EQ(out.Timeouts, 1);
+  EXPECT_EQ(packet->Manager(), nullptr);
+  EXPECT_EQ(PacketManagerList().GetPortManager(port), nullptr);
+}
+
 }  // namespace

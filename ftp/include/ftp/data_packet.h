@@ -174,6 +174,20 @@ class TApdDataPacketManager {
   void ArmTimer(int ticks, bool activate);
   // Applied when a packet's loading-finished notification runs.
   void PacketLoaded();
+  // The last packet has left: the manager goes at once, or, while it is scanning or
+  // delivering (a handler may detach its packet), leaves the list and the port at once and
+  // is freed when that work is over.
+  void Release();
+  void Retire();
+
+  // Keeps the manager alive while it scans or delivers.
+  struct TBusy {
+    explicit TBusy(TApdDataPacketManager* manager) : Manager(manager) { ++manager->FBusy; }
+    ~TBusy();
+    TBusy(const TBusy&) = delete;
+    TBusy& operator=(const TBusy&) = delete;
+    TApdDataPacketManager* Manager;
+  };
 
   TApdCustomComPort* FPort = nullptr;
   std::vector<TApdDataPacket*> FPackets;
@@ -187,6 +201,9 @@ class TApdDataPacketManager {
   std::size_t FRescanFrom = 0;
   bool FEnableWhenLoaded = false;
   bool FInRescan = false;
+  int FBusy = 0;
+  bool FRetired = false;
+  bool FFreeWhenIdle = false;
   // Changes whenever bytes leave the buffer, so a scan knows its positions went stale.
   std::uint64_t FGeneration = 0;
 };
