@@ -216,11 +216,12 @@ void TApdDataPacket::Arm() {
     LogLabel(lstPacketEnable);
     if (FStartCond == scString) {
       Log(lstStartStr, FStartString.data(), FStartString.size());
-      if (FStartString.empty()) throw EInvalidProperty(ecStartStringEmpty);
+      // A lone trailing backslash is dropped, so such a string leaves nothing to match.
+      PreparePattern(FStartString, FIgnoreCase, FStartPattern, FStartMask);
+      if (FStartPattern.empty()) throw EInvalidProperty(ecStartStringEmpty);
       if (FEndCond.Contains(ecPacketSize) && static_cast<int>(FStartString.size()) > FPacketSize)
         throw EInvalidProperty(ecPacketTooSmall);
       SetMatchState(pmWaiting);
-      PreparePattern(FStartString, FIgnoreCase, FStartPattern, FStartMask);
     } else {
       if (FEndCond.Empty()) throw EInvalidProperty(ecNoEndCharCount);
       if (FManager->FCapture && FManager->FCapture != this)
@@ -229,9 +230,9 @@ void TApdDataPacket::Arm() {
         BeginCollecting();
     }
     if (FEndCond.Contains(ecString)) {
-      if (FEndString.empty()) throw EInvalidProperty(ecEmptyEndString);
-      Log(lstEndStr, FEndString.data(), FEndString.size());
       PreparePattern(FEndString, FIgnoreCase, FEndPattern, FEndMask);
+      if (FEndPattern.empty()) throw EInvalidProperty(ecEmptyEndString);
+      Log(lstEndStr, FEndString.data(), FEndString.size());
     }
     if (FEndCond.Contains(ecPacketSize) && FPacketSize == 0)
       throw EInvalidProperty(ecZeroSizePacket);

@@ -472,4 +472,36 @@ TEST_F(DataPacketTest, ATimeoutHandlerThatDetachesItsPacketIsSafe) {
   EXPECT_EQ(PacketManagerList().GetPortManager(port), nullptr);
 }
 
+TEST_F(DataPacketTest, APatternOfALoneBackslashIsRefusedAsEmpty) {
+  // The trailing backslash is dropped, so nothing is left to match.
+  Delivered out;
+  TApdDataPacket* start = NewPacket(out);
+  start->SetStartString("\\");
+  try {
+    start->SetEnabled(true);
+    ADD_FAILURE() << "a start string of a lone backslash was armed";
+  } catch (const EInvalidProperty& e) {
+    EXPECT_EQ(e.ErrorCode, ecStartStringEmpty);
+  }
+  EXPECT_FALSE(start->Enabled());
+
+  TApdDataPacket* end = NewPacket(out);
+  end->SetStartCond(scAnyData);
+  end->SetEndCond({ecString});
+  end->SetEndString("\\");
+  try {
+    end->SetEnabled(true);
+    ADD_FAILURE() << "an end string of a lone backslash was armed";
+  } catch (const EInvalidProperty& e) {
+    EXPECT_EQ(e.ErrorCode, ecEmptyEndString);
+  }
+  EXPECT_FALSE(end->Enabled());
+  EXPECT_EQ(end->Manager()->CapturingPacket(), nullptr);
+  // A start string of an escaped backslash is one byte and works.
+  start->SetStartString("\\\\");
+  start->SetEnabled(true);
+  port->Receive("a\\b\\");
+  EXPECT_EQ(out.Strings, (std::vector<std::string>{"\\", "\\"}));
+}
+
 }  // namespace
