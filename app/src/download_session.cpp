@@ -25,7 +25,15 @@ void TGetUpdateFile::btnFileDownloadClick(TObject*) {
 void TGetUpdateFile::StartSession() {
   ConfigureClient();
   Sleep(1000);
-  if (ApdFtpClient1->IsSessionOpen() || ApdFtpClient1->OpenSession()) Timer3->SetEnabled(true);
+  if (!ApdFtpClient1->IsSessionOpen()) {
+    // A new connection starts a new run. A run whose connection was lost leaves its watches
+    // polling; they would act on this run's flags (after a refused log-in Timer1 would close
+    // the session and offer to install). This run's Timer3Timer starts them again.
+    Timer1->SetEnabled(false);
+    Timer2->SetEnabled(false);
+    if (!ApdFtpClient1->OpenSession()) return;
+  }
+  Timer3->SetEnabled(true);
 }
 
 void TGetUpdateFile::ConfigureClient() {

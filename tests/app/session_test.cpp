@@ -2,6 +2,8 @@
 // pyftpdlib: two presses of Download in one window, in active mode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/get_update_file.h"
 #include "app/run_texts.h"
 #include "app/session_values.h"
@@ -136,6 +138,79 @@ TEST(Session, ATimedOutRetrievalLeavesTheEarlierCopyAndNoPartialFile) {
   // The run stays where it is: the file is still at the head of the queue.
   EXPECT_EQ(FileQueue->Lines(), std::vector<std::string>{"big.bin"});
   EXPECT_EQ(form->DownloadedCount, 0);
+
+  Application->DestroyComponents();
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  Application->SetWidgetSet(nullptr);
+  ServerHost = DefaultServerHost;
+  ServerPort.clear();
+}
+
+// A run whose connection was lost leaves its completion watch polling. When the next press of
+// Download opens a new session and the server refuses its log-in, that run stays where it is:
+// the earlier run's watch must not take the refusal for the end of a download and offer to
+// install.
+TEST(Session, ARefusedLogInAfterALostConnectionDoesNotOfferToInstall) {
+  testsupport::Watchdog watchdog{120};
+  TempDir drive;
+  struct TRestoreDir {
+    ~TRestoreDir() { fs::current_path(apptest::BinaryDir()); }
+  } restoreDir;
+  platform::SetDriveFolder('C', drive.Path().string());
+  apptest::ScriptedPeer dropping("drop-control",
+                                 {"--set", "at=RETR", "--file-size", "a.bin=200000"});
+  apptest::ScriptedPeer refusing("refuse-login");
+  ServerHost = "127.0.0.1";
+  ServerPort = std::to_string(dropping.Port());
+
+  std::vector<TMessageBoxRequest> boxes;
+  auto* headless = new THeadlessWidgetSet([&](const TMessageBoxRequest& r) {
+    boxes.push_back(r);
+    return (r.Flags & MB_TYPEMASK) == MB_YESNOCANCEL ? IDNO : IDOK;
+  });
+  Application->SetWidgetSet(std::unique_ptr<TWidgetSet>(headless));
+  TGetUpdateFile* form = nullptr;
+  Application->CreateForm(&form);
+  // Files from an earlier run of this window: the install question would be asked.
+  form->DownloadedCount = 2;
+  TApdFtpClient* client = form->ApdFtpClient1;
+  TFtpStatusEvent status = client->OnFtpStatus;
+  int loggedOut = 0;
+  client->OnFtpStatus = [&, status](TObject* sender, TFtpStatusCode code, const char* text) {
+    if (code == fsLoggedOut) ++loggedOut;
+    status(sender, code, text);
+  };
+  auto questions = [&] {
+    return std::count_if(boxes.begin(), boxes.end(), [](const TMessageBoxRequest& r) {
+      return (r.Flags & MB_TYPEMASK) == MB_YESNOCANCEL;
+    });
+  };
+
+  // The server hangs up in the middle of the first file.
+  form->btnFileDownload->Click();
+  ASSERT_TRUE(testsupport::PumpUntil([&] { return loggedOut > 0; }, 60000));
+  EXPECT_FALSE(client->IsSessionOpen());
+  EXPECT_EQ(form->Memo1->Lines()->Count(), 0);
+  testsupport::PumpFor(2500);
+  EXPECT_EQ(questions(), 0);
+
+  // The next press reaches a server that refuses the log-in.
+  ServerPort = std::to_string(refusing.Port());
+  form->btnFileDownload->Click();
+  ASSERT_TRUE(testsupport::PumpUntil(
+      [&] {
+        return std::any_of(boxes.begin(), boxes.end(), [](const TMessageBoxRequest& r) {
+          return r.Caption == "FTP Error: 530";
+        });
+      },
+      30000));
+  // Long enough for two ticks of the 2000 ms completion watch.
+  testsupport::PumpFor(4500);
+  EXPECT_EQ(questions(), 0);
+  EXPECT_FALSE(form->LoggedInSeen);
+  EXPECT_EQ(form->Memo1->Lines()->Count(), 0);
 
   Application->DestroyComponents();
   MSG msg;
