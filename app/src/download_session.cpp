@@ -61,6 +61,9 @@ void TGetUpdateFile::ApdFtpClient1FtpStatus(TObject*, TFtpStatusCode StatusCode,
     case fsLoggedOut:
       SetStatus(Pick(runtext::LoggedOut));
       FileQueue->Clear();
+      // The list is gone with the connection: Timer2 must not take the empty queue for a list
+      // whose files were all handled and so end the run with the install question.
+      ListReady = false;
       break;
     case fsLoggedIn:
       SetStatus(Pick(runtext::LoggedIn));

@@ -221,4 +221,57 @@ TEST(Session, ARefusedLogInAfterALostConnectionDoesNotOfferToInstall) {
   ServerPort.clear();
 }
 
+// The connection is lost once the remote folder's list has been read, before its first file
+// is asked for. The list went with the connection: the first-fetch watch must not find the
+// queue empty and end the run as if every file had been handled (with the install question,
+// since an earlier run of this window received files).
+TEST(Session, AConnectionLostAfterTheListingDoesNotOfferToInstall) {
+  testsupport::Watchdog watchdog{120};
+  TempDir drive;
+  struct TRestoreDir {
+    ~TRestoreDir() { fs::current_path(apptest::BinaryDir()); }
+  } restoreDir;
+  platform::SetDriveFolder('C', drive.Path().string());
+  apptest::ScriptedPeer peer("drop-after-listing",
+                             {"--file", "a.txt=alpha", "--file", "b.txt=beta"});
+  ServerHost = "127.0.0.1";
+  ServerPort = std::to_string(peer.Port());
+
+  std::vector<TMessageBoxRequest> boxes;
+  auto* headless = new THeadlessWidgetSet([&](const TMessageBoxRequest& r) {
+    boxes.push_back(r);
+    return (r.Flags & MB_TYPEMASK) == MB_YESNOCANCEL ? IDNO : IDOK;
+  });
+  Application->SetWidgetSet(std::unique_ptr<TWidgetSet>(headless));
+  TGetUpdateFile* form = nullptr;
+  Application->CreateForm(&form);
+  form->DownloadedCount = 2;  // as an earlier run of this window left it
+  TApdFtpClient* client = form->ApdFtpClient1;
+  TFtpStatusEvent status = client->OnFtpStatus;
+  int loggedOut = 0;
+  client->OnFtpStatus = [&, status](TObject* sender, TFtpStatusCode code, const char* text) {
+    if (code == fsLoggedOut) ++loggedOut;
+    status(sender, code, text);
+  };
+
+  form->btnFileDownload->Click();
+  ASSERT_TRUE(testsupport::PumpUntil([&] { return loggedOut > 0; }, 60000));
+  EXPECT_EQ(form->FilesListed, 2);  // the list had been read
+  EXPECT_EQ(FileQueue->Count(), 0);
+  // Long enough for the 3000 ms first-fetch watch and then the 2000 ms completion watch.
+  testsupport::PumpFor(6000);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(form->QueueDone);
+  EXPECT_EQ(form->Memo1->Lines()->Count(), 0);
+  EXPECT_EQ(form->StatusBar1->SimpleText(), Pick(runtext::LoggedOut));
+
+  Application->DestroyComponents();
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  Application->SetWidgetSet(nullptr);
+  ServerHost = DefaultServerHost;
+  ServerPort.clear();
+}
+
 }  // namespace

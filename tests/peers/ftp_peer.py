@@ -488,6 +488,21 @@ class DropControl(Session):
             data.close()
 
 
+@scenario("drop-after-listing")
+class DropAfterListing(Session):
+    """Serves the --set listings=N-th names listing whole (default 2: the remote folder's, after
+    the log-in folder's) and then closes the control connection, before any file is asked for."""
+
+    def cmd_NLST(self, argument):
+        self.listings = getattr(self, "listings", 0) + 1
+        Session.cmd_NLST(self, argument)
+        if self.listings >= int(self.option("listings", "2")):
+            time.sleep(0.2)
+            self.conn.shutdown(socket.SHUT_RDWR)
+            self.conn.close()
+            return "quit"
+
+
 @scenario("retr-cut")
 class RetrCut(Session):
     """A retrieval's data connection closes after half of the file; the reply that follows is
