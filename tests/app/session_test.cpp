@@ -8,6 +8,7 @@
 #include "app/run_texts.h"
 #include "app/session_values.h"
 #include "app_support.h"
+#include "window_in_process.h"
 #include "forms/application.h"
 #include "forms/headless_widget_set.h"
 #include "forms/message_box.h"
@@ -19,6 +20,7 @@
 using apptest::ReadFile;
 using apptest::SampleBytes;
 using apptest::TempDir;
+using apptest::TWindowInProcess;
 using apptest::WriteFile;
 namespace fs = std::filesystem;
 
@@ -27,28 +29,19 @@ namespace {
 TEST(Session, ASecondRunClearsTheReceivedListButCountsOnSoTheQuestionIsAskedAgain) {
   testsupport::Watchdog watchdog{240};
   TempDir drive, server;
-  // The window makes its download folder the current directory; the test's own is restored.
-  struct TRestoreDir {
-    ~TRestoreDir() { fs::current_path(apptest::BinaryDir()); }
-  } restoreDir;
-  platform::SetDriveFolder('C', drive.Path().string());
   const fs::path remote = server.Path() / "KVB_program";
   const std::string data = SampleBytes(70000, 1);
   WriteFile(remote / "data.bin", data);
   WriteFile(remote / "Setup.exe", "#!/bin/sh\nexit 0\n");
   WriteFile(remote / "notes.txt", "a\r\nb\n");
   auto ftp = testsupport::FtpServer::StartPyftpd(server.Path().string());
-  ServerHost = "127.0.0.1";
-  ServerPort = std::to_string(ftp->Port());
 
   int questions = 0;
-  auto* headless = new THeadlessWidgetSet([&](const TMessageBoxRequest& r) {
+  TWindowInProcess window(drive.Path(), ftp->Port(), [&](const TMessageBoxRequest& r) {
     if ((r.Flags & MB_TYPEMASK) == MB_YESNOCANCEL) ++questions;
     return (r.Flags & MB_TYPEMASK) == MB_YESNOCANCEL ? IDNO : IDOK;
   });
-  Application->SetWidgetSet(std::unique_ptr<TWidgetSet>(headless));
-  TGetUpdateFile* form = nullptr;
-  Application->CreateForm(&form);
+  TGetUpdateFile* form = window.Form;
   int finished = 0;
   form->OnRunFinished = [&](TObject*) { ++finished; };
   form->FTP_Mode->SetChecked(false);  // active mode
@@ -66,8 +59,8 @@ TEST(Session, ASecondRunClearsTheReceivedListButCountsOnSoTheQuestionIsAskedAgai
   // The file list shows the folder as it is now.
   EXPECT_EQ(form->FileListBox1->Items()->IndexOf("data.bin") >= 0, true);
   EXPECT_FALSE(form->ApdFtpClient1->IsSessionOpen());
-  ASSERT_EQ(headless->Log().size(), 1u);  // only the question
-  const TMessageBoxRequest& question = headless->Log()[0].Request;
+  ASSERT_EQ(window.Widgets->Log().size(), 1u);  // only the question
+  const TMessageBoxRequest& question = window.Widgets->Log()[0].Request;
   EXPECT_EQ(question.Text, Pick(runtext::InstallQuestion));
   EXPECT_EQ(question.Flags, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON1);
   EXPECT_EQ(MessageBoxDefaultButton(question.Flags), IDYES);
@@ -84,14 +77,6 @@ TEST(Session, ASecondRunClearsTheReceivedListButCountsOnSoTheQuestionIsAskedAgai
   EXPECT_EQ(form->DownloadedCount, 3);
   EXPECT_EQ(questions, 2);
   EXPECT_EQ(form->FilesListed, 0);
-
-  Application->DestroyComponents();
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
-  Application->SetWidgetSet(nullptr);
-  ServerHost = DefaultServerHost;
-  ServerPort.clear();
 }
 
 // A transfer that stops in the middle ends with the time-out box; the partial data never
@@ -99,25 +84,17 @@ TEST(Session, ASecondRunClearsTheReceivedListButCountsOnSoTheQuestionIsAskedAgai
 TEST(Session, ATimedOutRetrievalLeavesTheEarlierCopyAndNoPartialFile) {
   testsupport::Watchdog watchdog{120};
   TempDir drive;
-  struct TRestoreDir {
-    ~TRestoreDir() { fs::current_path(apptest::BinaryDir()); }
-  } restoreDir;
-  platform::SetDriveFolder('C', drive.Path().string());
   const std::string earlier = "the copy of an earlier run";
   WriteFile(drive.Path() / "SuperSetup" / "big.bin", earlier);
   // A quarter of the file comes, then both connections fall silent.
   apptest::ScriptedPeer ftp("retr-stall", {"--file-size", "big.bin=300000"});
-  ServerHost = "127.0.0.1";
-  ServerPort = std::to_string(ftp.Port());
 
   std::vector<std::string> boxes;
-  auto* headless = new THeadlessWidgetSet([&](const TMessageBoxRequest& r) {
+  TWindowInProcess window(drive.Path(), ftp.Port(), [&](const TMessageBoxRequest& r) {
     boxes.push_back(r.Text);
     return IDOK;
   });
-  Application->SetWidgetSet(std::unique_ptr<TWidgetSet>(headless));
-  TGetUpdateFile* form = nullptr;
-  Application->CreateForm(&form);
+  TGetUpdateFile* form = window.Form;
   TApdFtpClient* client = form->ApdFtpClient1;
   // The window's own limit is 165 s; after log-in the test shortens it to 2.2 s.
   TFtpStatusEvent status = client->OnFtpStatus;
@@ -138,14 +115,6 @@ TEST(Session, ATimedOutRetrievalLeavesTheEarlierCopyAndNoPartialFile) {
   // The run stays where it is: the file is still at the head of the queue.
   EXPECT_EQ(FileQueue->Lines(), std::vector<std::string>{"big.bin"});
   EXPECT_EQ(form->DownloadedCount, 0);
-
-  Application->DestroyComponents();
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
-  Application->SetWidgetSet(nullptr);
-  ServerHost = DefaultServerHost;
-  ServerPort.clear();
 }
 
 // A run whose connection was lost leaves its completion watch polling. When the next press of
@@ -155,24 +124,16 @@ TEST(Session, ATimedOutRetrievalLeavesTheEarlierCopyAndNoPartialFile) {
 TEST(Session, ARefusedLogInAfterALostConnectionDoesNotOfferToInstall) {
   testsupport::Watchdog watchdog{120};
   TempDir drive;
-  struct TRestoreDir {
-    ~TRestoreDir() { fs::current_path(apptest::BinaryDir()); }
-  } restoreDir;
-  platform::SetDriveFolder('C', drive.Path().string());
   apptest::ScriptedPeer dropping("drop-control",
                                  {"--set", "at=RETR", "--file-size", "a.bin=200000"});
   apptest::ScriptedPeer refusing("refuse-login");
-  ServerHost = "127.0.0.1";
-  ServerPort = std::to_string(dropping.Port());
 
   std::vector<TMessageBoxRequest> boxes;
-  auto* headless = new THeadlessWidgetSet([&](const TMessageBoxRequest& r) {
+  TWindowInProcess window(drive.Path(), dropping.Port(), [&](const TMessageBoxRequest& r) {
     boxes.push_back(r);
     return (r.Flags & MB_TYPEMASK) == MB_YESNOCANCEL ? IDNO : IDOK;
   });
-  Application->SetWidgetSet(std::unique_ptr<TWidgetSet>(headless));
-  TGetUpdateFile* form = nullptr;
-  Application->CreateForm(&form);
+  TGetUpdateFile* form = window.Form;
   // Files from an earlier run of this window: the install question would be asked.
   form->DownloadedCount = 2;
   TApdFtpClient* client = form->ApdFtpClient1;
@@ -211,14 +172,6 @@ TEST(Session, ARefusedLogInAfterALostConnectionDoesNotOfferToInstall) {
   EXPECT_EQ(questions(), 0);
   EXPECT_FALSE(form->LoggedInSeen);
   EXPECT_EQ(form->Memo1->Lines()->Count(), 0);
-
-  Application->DestroyComponents();
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
-  Application->SetWidgetSet(nullptr);
-  ServerHost = DefaultServerHost;
-  ServerPort.clear();
 }
 
 // The connection is lost once the remote folder's list has been read, before its first file
@@ -228,23 +181,15 @@ TEST(Session, ARefusedLogInAfterALostConnectionDoesNotOfferToInstall) {
 TEST(Session, AConnectionLostAfterTheListingDoesNotOfferToInstall) {
   testsupport::Watchdog watchdog{120};
   TempDir drive;
-  struct TRestoreDir {
-    ~TRestoreDir() { fs::current_path(apptest::BinaryDir()); }
-  } restoreDir;
-  platform::SetDriveFolder('C', drive.Path().string());
   apptest::ScriptedPeer peer("drop-after-listing",
                              {"--file", "a.txt=alpha", "--file", "b.txt=beta"});
-  ServerHost = "127.0.0.1";
-  ServerPort = std::to_string(peer.Port());
 
   std::vector<TMessageBoxRequest> boxes;
-  auto* headless = new THeadlessWidgetSet([&](const TMessageBoxRequest& r) {
+  TWindowInProcess window(drive.Path(), peer.Port(), [&](const TMessageBoxRequest& r) {
     boxes.push_back(r);
     return (r.Flags & MB_TYPEMASK) == MB_YESNOCANCEL ? IDNO : IDOK;
   });
-  Application->SetWidgetSet(std::unique_ptr<TWidgetSet>(headless));
-  TGetUpdateFile* form = nullptr;
-  Application->CreateForm(&form);
+  TGetUpdateFile* form = window.Form;
   form->DownloadedCount = 2;  // as an earlier run of this window left it
   TApdFtpClient* client = form->ApdFtpClient1;
   TFtpStatusEvent status = client->OnFtpStatus;
@@ -264,14 +209,6 @@ TEST(Session, AConnectionLostAfterTheListingDoesNotOfferToInstall) {
   EXPECT_FALSE(form->QueueDone);
   EXPECT_EQ(form->Memo1->Lines()->Count(), 0);
   EXPECT_EQ(form->StatusBar1->SimpleText(), Pick(runtext::LoggedOut));
-
-  Application->DestroyComponents();
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
-  Application->SetWidgetSet(nullptr);
-  ServerHost = DefaultServerHost;
-  ServerPort.clear();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "app/get_update_file.h"
 #include "app/session_values.h"
 #include "app_support.h"
+#include "window_in_process.h"
 #include "forms/application.h"
 #include "forms/headless_widget_set.h"
 #include "forms/message_box.h"
@@ -44,25 +45,18 @@ TEST(Soak, FiftyRunsInOneWindowGiveBackTheirDescriptorsAndMemory) {
   constexpr int WarmUp = 5;
   testsupport::Watchdog watchdog{280};
   TempDir drive, server;
-  struct TRestoreDir {
-    ~TRestoreDir() { fs::current_path(apptest::BinaryDir()); }
-  } restoreDir;
-  platform::SetDriveFolder('C', drive.Path().string());
   const fs::path remote = server.Path() / "KVB_program";
   const std::string data = SampleBytes(200000, 5);
   WriteFile(remote / "data.bin", data);
   WriteFile(remote / "Setup.exe", "#!/bin/sh\nexit 0\n");
   WriteFile(remote / "notes.txt", "a\r\nb\n");
   auto ftp = testsupport::FtpServer::StartPyftpd(server.Path().string());
-  ServerHost = "127.0.0.1";
-  ServerPort = std::to_string(ftp->Port());
 
-  auto* headless = new THeadlessWidgetSet([](const TMessageBoxRequest& r) {
+  apptest::TWindowInProcess window(drive.Path(), ftp->Port(), [](const TMessageBoxRequest& r) {
     return (r.Flags & MB_TYPEMASK) == MB_YESNOCANCEL ? IDNO : IDOK;
   });
-  Application->SetWidgetSet(std::unique_ptr<TWidgetSet>(headless));
-  TGetUpdateFile* form = nullptr;
-  Application->CreateForm(&form);
+  TGetUpdateFile* form = window.Form;
+  THeadlessWidgetSet* headless = window.Widgets;
   for (TTimer* timer : {form->Timer1, form->Timer2, form->Timer3}) timer->SetInterval(50);
   int finished = 0;
   form->OnRunFinished = [&](TObject*) { ++finished; };
@@ -99,14 +93,6 @@ TEST(Soak, FiftyRunsInOneWindowGiveBackTheirDescriptorsAndMemory) {
   if (apptest::ResidentMemoryTellsLeaks) {
     EXPECT_LT(resident - residentAfterWarmUp, 2048);
   }
-
-  Application->DestroyComponents();
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
-  Application->SetWidgetSet(nullptr);
-  ServerHost = DefaultServerHost;
-  ServerPort.clear();
 }
 
 }  // namespace
