@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
@@ -85,16 +86,23 @@ TEST(Telnet, NegotiationRepliesForEveryCommandAndOption) {
     }
   }
   std::string reply;
+  std::atomic<bool> replied{false};
   Server peer([&](Conn& conn, int) {
     conn.Send(send);
     reply = conn.Recv(expected.size());
+    replied = true;
+    // Connected until the port closes: a peer that hangs up would close the port, and its
+    // connection with it, before the test has looked at the options.
+    conn.WaitClosed();
   });
   TTelnetRun run(peer.Port());
-  ASSERT_TRUE(PumpUntil([&] { return peer.Finished(); }));
+  ASSERT_TRUE(PumpUntil([&] { return replied.load(); }));
   EXPECT_EQ(Hex(reply), Hex(expected));
   EXPECT_TRUE(run.Sink.Data.empty());
   // The last word on binary was DONT.
   EXPECT_EQ(run.Connection().OptBinary, TelnetOptionOff);
+  run.Port.SetPortOpen(false);
+  ASSERT_TRUE(peer.Join());
 }
 
 TEST(Telnet, CarriageReturnHandlingFollowsTheBinaryOption) {
