@@ -1,6 +1,7 @@
 // WSAAsyncSelect message sequences against real loopback peers.
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "peer.h"
@@ -149,6 +150,28 @@ TEST_F(AsyncSelectTest, PeerResetGivesCloseWithConnectionAborted) {
   PumpFor(kQuietMs);
   EXPECT_EQ(win.Notices(), (std::vector{N(s, ws::FD_CLOSE, ws::WSAECONNABORTED)}));
   char buf[4];
+  EXPECT_EQ(api.recv(s, buf, sizeof buf, 0), ws::SOCKET_ERROR);
+  EXPECT_EQ(api.WSAGetLastError(), ws::WSAECONNRESET);
+}
+
+// A connection made, written to and reset by the peer before the loop first looks at it was
+// still made: its connect succeeded, and what came before the reset can be read.
+TEST_F(AsyncSelectTest, ConnectionResetBeforeItsConnectWasSeenStillConnects) {
+  ws::SOCKET s = NewSocket();
+  ASSERT_EQ(api.WSAAsyncSelect(s, win.Handle(), kNoticeMsg, kAllButOob), 0);
+  auto sa = Loopback(listener.Port());
+  ASSERT_EQ(api.connect(s, Sa(sa), sizeof sa), ws::SOCKET_ERROR);
+  peerFd = listener.AcceptOne();
+  ASSERT_TRUE(peer::SendAll(peerFd, "abc", 3));
+  peer::Reset(peerFd);
+  peerFd = -1;
+  ASSERT_TRUE(win.WaitForCount(3));
+  PumpFor(kQuietMs);
+  EXPECT_EQ(win.Notices(), (std::vector{N(s, ws::FD_CONNECT), N(s, ws::FD_READ),
+                                        N(s, ws::FD_CLOSE, ws::WSAECONNABORTED)}));
+  char buf[8];
+  EXPECT_EQ(api.recv(s, buf, sizeof buf, 0), 3);
+  EXPECT_EQ(std::string(buf, 3), "abc");
   EXPECT_EQ(api.recv(s, buf, sizeof buf, 0), ws::SOCKET_ERROR);
   EXPECT_EQ(api.WSAGetLastError(), ws::WSAECONNRESET);
 }

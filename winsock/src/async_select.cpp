@@ -103,6 +103,16 @@ void Evaluate(Sock& s, short revents, PendingPosts& posts) {
   switch (s.state) {
     case ConnState::Connecting: {
       int err = bsd::TakePendingError(s.fd);
+      if (err == ECONNRESET || err == EPIPE) {
+        // Made, and reset by the peer before this socket was looked at: the connect
+        // succeeded, and what the peer sent before the reset can still be read.
+        s.state = ConnState::Connected;
+        if (s.mask & ws::FD_CONNECT) Report(s, ws::FD_CONNECT, 0, posts);
+        s.reset = s.eof = s.dead = true;
+        // Only the connect was watched for: whether data waits is found by looking.
+        EvaluateConnected(s, static_cast<short>((revents & ~POLLERR) | POLLIN | POLLHUP), posts);
+        return;
+      }
       if (err == 0 && !(revents & POLLOUT)) {
         if (!(revents & (POLLERR | POLLHUP))) return;
         err = ECONNREFUSED;
