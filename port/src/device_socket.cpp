@@ -3,6 +3,8 @@
 
 #include "port/device_socket.h"
 
+#include <exception>
+
 #include "dispatch/dispatcher.h"
 #include "port/com_port.h"
 #include "port/winsock_dispatcher.h"
@@ -103,7 +105,10 @@ void TApdDeviceSocket::DestroyConnection(TWsConnection* connection) {
   connection->MainSocket = NoSocket;
   FCachedSocket = NoSocket;
   FCachedConnection = nullptr;
-  TObject::Free(connection);
+  if (connection->Busy())
+    connection->Detach();  // freed when its running operation returns
+  else
+    TObject::Free(connection);
   if (comm != NoSocket && comm != main) DropSocket(comm);
   if (main != NoSocket) DropSocket(main);
 }
@@ -184,9 +189,19 @@ void TApdDeviceSocket::DoAccept(TSocket socket) {
   }
   connection->CommSocket = accepted;
   connection->SetDrained(false);
-  LRESULT answer = NotifyPort(socket, NoticeAccept,
-                              static_cast<LPARAM>(dispatcher->RemoteAddress.sin_addr.s_addr));
-  if (answer == 1) {
+  connection->ResetForPeer();
+  LRESULT answer = 0;
+  std::exception_ptr failure;
+  try {
+    answer = NotifyPort(socket, NoticeAccept,
+                        static_cast<LPARAM>(dispatcher->RemoteAddress.sin_addr.s_addr));
+  } catch (...) {
+    // A handler that fails refuses the peer; the failure is reported once the peer is let go.
+    failure = std::current_exception();
+  }
+  if (FindConnection(socket) != connection || DispatcherOf(socket) != dispatcher) {
+    // The handler closed the port: the connection and the accepted socket are gone with it.
+  } else if (answer == 1 && !failure) {
     dispatcher->SetConnected(*connection, true);
     connection->Write(nullptr, 0);
   } else {
@@ -195,6 +210,7 @@ void TApdDeviceSocket::DoAccept(TSocket socket) {
     ForgetCache();
     DropSocket(accepted);
   }
+  if (failure) std::rethrow_exception(failure);
   TApdSocket::DoAccept(socket);
 }
 
@@ -205,6 +221,12 @@ void TApdDeviceSocket::DoDisconnect(TSocket socket) {
     if (dispatcher) {
       // The peer may have sent its last bytes together with the close: take them first.
       if (connection->CommSocket == socket && connection->Connected) {
+        if (dispatcher->InPass) {
+          // A handler pumps messages inside a pass: the bytes before the close still wait
+          // behind it. The pass takes the close up when it is over.
+          dispatcher->DeferPeerClose(socket);
+          return;
+        }
         dispatcher->DrainInput();
         // A handler may have closed the port meanwhile, and the connection with it.
         if (FindConnection(socket) != connection || DispatcherOf(main) != dispatcher) {
@@ -215,6 +237,8 @@ void TApdDeviceSocket::DoDisconnect(TSocket socket) {
       dispatcher->RemoteAddress = TSockAddrIn{};
       connection->CommSocket = NoSocket;
       dispatcher->SetConnected(*connection, false);
+      // Output the peer did not take is not the next peer's.
+      connection->FlushOutput();
       ForgetCache();
     }
     if (socket == main) {

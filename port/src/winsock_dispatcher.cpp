@@ -113,7 +113,8 @@ int TApdWinsockDispatcher::DeviceFlush(int which) {
 DWORD TApdWinsockDispatcher::DeviceStatus(TDeviceCounts& counts) {
   if (FConnection) {
     counts.InCount = FConnection->InputCount();
-    counts.OutCount = FConnection->OutputWaiting();
+    // A handler told of a failed receive may have closed the port meanwhile.
+    if (FConnection) counts.OutCount = FConnection->OutputWaiting();
   }
   return static_cast<DWORD>(DeviceSocket().WinsockError());
 }
@@ -210,6 +211,7 @@ int TApdWinsockDispatcher::DeviceClose() {
   TWsConnection* connection = device.FindConnection(DeviceId);
   if (!connection) return -1;
   if (connection == FConnection) FConnection = nullptr;
+  FPeerClosed = NoSocket;
   device.DestroyConnection(connection);
   return 0;
 }
@@ -250,6 +252,11 @@ void TApdWinsockDispatcher::RunPass(bool pollOnly, int maxSteps) {
   }
   InPass = false;
   if (CloseDeferred) FinishClose();
+  if (FPeerClosed != NoSocket) {
+    const TSocket socket = FPeerClosed;
+    FPeerClosed = NoSocket;
+    if (FConnection && Dispatching && !CloseDeferred) DeviceSocket().TakePeerClose(socket);
+  }
 }
 
 void TApdWinsockDispatcher::ProcessPass(bool pollOnly) {

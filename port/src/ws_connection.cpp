@@ -34,9 +34,24 @@ DWORD FindSpecial(const std::uint8_t* p, DWORD n, bool crSpecial) {
 
 }  // namespace
 
+// Marks an operation of the connection as running; the outermost one frees a connection that
+// was detached meanwhile, as its last act.
+class TWsConnection::TBusyScope {
+ public:
+  explicit TBusyScope(TWsConnection& connection) : FConnection(connection) { ++FConnection.FBusy; }
+  ~TBusyScope() {
+    if (--FConnection.FBusy == 0 && FConnection.FDetached) delete &FConnection;
+  }
+  TBusyScope(const TBusyScope&) = delete;
+  TBusyScope& operator=(const TBusyScope&) = delete;
+
+ private:
+  TWsConnection& FConnection;
+};
+
 TWsConnection::TWsConnection(TApdDeviceSocket* owner, TSocket mainSocket, DWORD inSize,
                              DWORD outSize)
-    : TComponent(owner), MainSocket(mainSocket) {
+    : TComponent(owner), MainSocket(mainSocket), FDevice(owner) {
   InSize = std::max(inSize, MinRingSize);
   OutSize = outSize + OutputRingExtra;
   InBuffer = std::make_unique<std::uint8_t[]>(InSize);
@@ -46,7 +61,23 @@ TWsConnection::TWsConnection(TApdDeviceSocket* owner, TSocket mainSocket, DWORD 
 TWsConnection::~TWsConnection() = default;
 
 TApdDeviceSocket& TWsConnection::Device() const {
-  return *static_cast<TApdDeviceSocket*>(Owner());
+  return *FDevice;
+}
+
+void TWsConnection::Detach() {
+  // The sockets are already closed: nothing more is received, sent or logged.
+  CommSocket = NoSocket;
+  MainSocket = NoSocket;
+  Dispatcher = nullptr;
+  Connected = 0;
+  FDrained = true;
+  FDetached = true;
+  if (Owner()) Owner()->RemoveComponent(this);
+}
+
+void TWsConnection::ResetForPeer() {
+  FlushInput();
+  OptBinary = OptSuppressGA = OptEcho = TelnetOptionOff;
 }
 
 // ---- Input ring ----
@@ -70,6 +101,10 @@ void TWsConnection::ConsumeIn(DWORD count) {
 }
 
 DWORD TWsConnection::ReceiveDirect(std::uint8_t* at, DWORD length) {
+  if (CommSocket == NoSocket) {
+    FDrained = true;
+    return 0;
+  }
   int n = Device().ReceiveInto(CommSocket, at, static_cast<int>(length), 0);
   if (n <= 0) {
     // Nothing waiting (10035), the end of the stream (0) or a failure already reported: no
@@ -116,6 +151,7 @@ DWORD TWsConnection::CopyPlain(std::uint8_t* out, DWORD count) {
 }
 
 int TWsConnection::Read(void* buffer, DWORD count) {
+  TBusyScope busy(*this);
   if (!Telnet && count >= InSize && InStored() == 0) {
     // The ring could not hold what is asked for: receive straight into the caller's buffer,
     // one receive and one copy fewer.
@@ -149,6 +185,7 @@ int TWsConnection::Read(void* buffer, DWORD count) {
 }
 
 DWORD TWsConnection::InputCount() {
+  TBusyScope busy(*this);
   if (InFull) return InSize;
   if (Connected) TopUp(1, false);
   return InStored();
@@ -368,6 +405,7 @@ void TWsConnection::SendRaw(const std::uint8_t* bytes, DWORD length) {
 }
 
 int TWsConnection::Write(const void* buffer, DWORD count) {
+  TBusyScope busy(*this);
   OutputCount += count;
   DWORD taken = 0;
   if (count > 0 && !OutFull) taken = EncodeInto(static_cast<const std::uint8_t*>(buffer), count);
@@ -376,6 +414,7 @@ int TWsConnection::Write(const void* buffer, DWORD count) {
 }
 
 DWORD TWsConnection::OutputWaiting() {
+  TBusyScope busy(*this);
   if (!Connected) return OutputCount;
   if (OutStored() > 0) {
     SendStored();

@@ -14,6 +14,7 @@
 #include "forms/properties.h"
 #include "peer.h"
 #include "port/device_socket.h"
+#include "port/winsock_binding.h"
 #include "port/winsock_dispatcher.h"
 #include "port/winsock_port.h"
 #include "port_test_support.h"
@@ -287,6 +288,32 @@ TEST(WinsockPort, HandlersThatPumpMessagesDoNotNestPasses) {
   EXPECT_EQ(deepest, 1);
 }
 
+// The peer's close may be noticed while a handler pumps messages inside a processing pass:
+// the bytes still waiting behind it are delivered all the same, before the port closes.
+TEST(WinsockPort, APeerCloseNoticedInsideAPassLosesNothing) {
+  testsupport::Watchdog watchdog;
+  for (WORD inputSize : {WORD{64}, WORD{4096}}) {
+    const std::string payload = RandomBytes(200000, 9);
+    Server peer([&](Conn& conn, int) {
+      for (std::size_t at = 0; at < payload.size(); at += 20000)
+        conn.Send(payload.substr(at, 20000));
+      conn.Close();
+    });
+    TPortFixture f(peer.Port());
+    f.Port.SetInputBufferSize(inputSize);
+    f.Sink.OnData = [&] {
+      for (int i = 0; i < 5; ++i) PumpOneMessage();
+    };
+    f.Port.SetPortOpen(true);
+    ASSERT_TRUE(peer.Join(5000));
+    ASSERT_TRUE(PumpUntil([&] { return f.Port.PortState == psClosed; }, 20000));
+    EXPECT_EQ(f.Sink.Data.size(), payload.size()) << inputSize;
+    EXPECT_TRUE(f.Sink.Data == payload) << inputSize;
+    EXPECT_EQ(f.Disconnected, 1);
+    EXPECT_TRUE(f.Errors.empty());
+  }
+}
+
 TEST(WinsockPort, ClosingFromConnectedAndErrorEventsFinishesCleanly) {
   testsupport::Watchdog watchdog;
   {
@@ -325,6 +352,41 @@ TEST(WinsockPort, ClosingFromConnectedAndErrorEventsFinishesCleanly) {
     f.Port.SetPortOpen(true);
     EXPECT_EQ(f.Port.PortState, psOpen);
   }
+}
+
+// A handler that closes the port when told of a failed send closes it while the connection's
+// own read path is still running: here the reply to a negotiation, on a connection whose
+// sending side is already shut down. The connection must outlive that path.
+TEST(WinsockPort, ClosingFromAnErrorInsideTheReadPathFinishesCleanly) {
+  testsupport::Watchdog watchdog;
+  Server peer([&](Conn& conn, int) {
+    conn.Recv(1);
+    conn.Send("ab" + Bytes({0xFF, 0xFD, 0x18}) + "cd");
+    conn.WaitClosed();
+  });
+  TPortFixture f(peer.Port(), true);
+  f.Port.OnSocketError = [&](TObject*, int code) {
+    f.Errors.push_back(code);
+    f.Port.SetPortOpen(false);
+  };
+  f.Port.SetPortOpen(true);
+  ASSERT_TRUE(PumpUntil([&] { return f.Connected == 1; }));
+  f.Port.WriteText("g");
+  ASSERT_TRUE(PumpUntil([&] { return f.Dispatcher()->OutputCount() == 0; }));
+  ASSERT_EQ(WinsockEntryTable().shutdown(static_cast<winsock::SOCKET>(f.Dispatcher()->DeviceId),
+                                         winsock::SD_SEND),
+            0);
+  ASSERT_TRUE(PumpUntil([&] { return f.Port.PortState == psClosed; }));
+  PumpFor(50);
+  EXPECT_EQ(f.Errors, std::vector<int>{winsock::WSAESHUTDOWN});
+  EXPECT_EQ(f.Disconnected, 1);
+  EXPECT_TRUE(f.Caught.Messages.empty());
+  EXPECT_TRUE(peer.Join());
+  // The port opens again afterwards.
+  Server again([](Conn& conn, int) { conn.WaitClosed(); });
+  f.Port.SetWsPort(std::to_string(again.Port()));
+  f.Port.SetPortOpen(true);
+  ASSERT_TRUE(PumpUntil([&] { return f.Connected == 2; }));
 }
 
 TEST(WinsockPort, ServerRoleAcceptsOnePeerAndRefusesASecond) {
@@ -406,6 +468,70 @@ TEST(WinsockPort, ServerRolePeerResetFreesThePortForTheNext) {
   ASSERT_TRUE(PumpUntil([&] { return sink.Data == "onetwo"; }));
   PumpFor(50);
   EXPECT_EQ(disconnected, 1);
+}
+
+// Each peer of a server-role port starts afresh: a peer that leaves inside a subnegotiation
+// or after switching binary on passes neither on to the next.
+TEST(WinsockPort, ServerRoleNextPeerStartsWithFreshTelnetState) {
+  testsupport::Watchdog watchdog;
+  TApdWinsockPort port(nullptr);
+  TDataSink sink(port);
+  const int listenPort = UnusedPort();
+  port.SetPortRole(prServer);
+  port.SetTelnetProcessing(true);
+  port.SetWsPort(std::to_string(listenPort));
+  int offers = 0, disconnected = 0;
+  port.OnAcceptPeer = [&](TObject*, std::uint32_t, bool&) { ++offers; };
+  port.OnDisconnected = [&](TObject*) { ++disconnected; };
+  port.SetPortOpen(true);
+  {
+    Conn first = ConnectTo(listenPort);
+    ASSERT_TRUE(PumpUntil([&] { return offers == 1; }));
+    first.Send("one" + Bytes({0xFF, 0xFB, 0x00}));  // WILL BINARY: binary on
+    ASSERT_TRUE(PumpUntil([&] { return sink.Data == "one"; }));
+    PumpFor(20);
+    EXPECT_EQ(Hex(first.Recv(3)), "FF FD 00");
+    first.Send(Bytes({0xFF, 0xFA, 0x18}) + "unfinished");
+    first.Close();
+    ASSERT_TRUE(PumpUntil([&] { return disconnected == 1; }));
+  }
+  EXPECT_EQ(sink.Data, "one");
+  Conn second = ConnectTo(listenPort);
+  ASSERT_TRUE(PumpUntil([&] { return offers == 2; }));
+  second.Send("two\r" + Bytes({0}) + "!");
+  ASSERT_TRUE(PumpUntil([&] { return sink.Data.size() >= 8; }));
+  // Binary is off again for this peer: CR NUL is a CR.
+  EXPECT_EQ(sink.Data, "onetwo\r!");
+  port.WriteText("a\rb");
+  PumpFor(20);
+  EXPECT_EQ(Hex(second.Recv(4)), "61 0D 00 62");
+}
+
+// A failing accept handler refuses the peer; the port goes on listening for the next one.
+TEST(WinsockPort, ServerRoleAcceptHandlerThatFailsRefusesThePeer) {
+  testsupport::Watchdog watchdog;
+  TCaughtExceptions caught;
+  TApdWinsockPort port(nullptr);
+  TDataSink sink(port);
+  const int listenPort = UnusedPort();
+  port.SetPortRole(prServer);
+  port.SetTelnetProcessing(false);
+  port.SetWsPort(std::to_string(listenPort));
+  int offers = 0;
+  port.OnAcceptPeer = [&](TObject*, std::uint32_t, bool&) {
+    if (++offers == 1) throw std::runtime_error("no peers today");
+  };
+  port.SetPortOpen(true);
+  Conn first = ConnectTo(listenPort);
+  ASSERT_TRUE(PumpUntil([&] { return offers == 1; }));
+  EXPECT_TRUE(first.WaitClosed());
+  ASSERT_TRUE(PumpUntil([&] { return !caught.Messages.empty(); }));
+  EXPECT_EQ(caught.Messages[0], "no peers today");
+  Conn second = ConnectTo(listenPort);
+  ASSERT_TRUE(PumpUntil([&] { return offers == 2; }));
+  second.Send("two");
+  ASSERT_TRUE(PumpUntil([&] { return sink.Data == "two"; }));
+  EXPECT_EQ(port.PortState, psOpen);
 }
 
 TEST(WinsockPort, ServerRoleRefusedPeerIsClosed) {

@@ -59,6 +59,17 @@ class TWsConnection : public TComponent {
   void FlushInput();
   void FlushOutput();
 
+  // A new peer of a server-role connection starts with empty input and every Telnet option
+  // off; what the previous peer left behind is not the new one's.
+  void ResetForPeer();
+
+  // True while one of the operations above runs. A connection destroyed meanwhile (a handler
+  // told of a failed send or receive closed the port) is only detached: it is freed when
+  // the outermost operation returns.
+  bool Busy() const { return FBusy > 0; }
+  void Detach();
+  bool Detached() const { return FDetached; }
+
   DWORD InStored() const;
   DWORD OutStored() const;
   bool InputRingFull() const { return InFull; }
@@ -113,6 +124,11 @@ class TWsConnection : public TComponent {
   DWORD EncodeInto(const std::uint8_t* source, DWORD count);
   void SendStored();
 
+  class TBusyScope;
+  // The device socket that owns the connection, kept for a detached connection too.
+  TApdDeviceSocket* FDevice;
+  int FBusy = 0;
+  bool FDetached = false;
   bool FDrained = false;
   // Telnet input state kept between reads, so that a command split across reads or across
   // the ring end is neither lost nor misread.
@@ -140,6 +156,8 @@ class TApdDeviceSocket : public TApdSocket {
   // Closes the connection's sockets and destroys it, under Lock.
   void DestroyConnection(TWsConnection* connection);
   void ForgetCache();
+  // The close notice of a socket, taken up again after a processing pass that deferred it.
+  void TakePeerClose(TSocket socket) { DoDisconnect(socket); }
 
   std::string TerminalType = "vt100";
   CRITICAL_SECTION Lock{};

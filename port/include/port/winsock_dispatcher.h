@@ -49,6 +49,10 @@ class TApdWinsockDispatcher : public TApdBaseDispatcher {
   // handlers stop taking bytes (before a peer's close drops the socket).
   void DrainInput();
 
+  // A peer's close noticed while a pass was running: it is taken up when that pass is over,
+  // so that the bytes before it are delivered first.
+  void DeferPeerClose(TSocket socket) { FPeerClosed = socket; }
+
   // The connection of DeviceId (none before open and after close).
   TWsConnection* Connection() const { return FConnection; }
 
@@ -70,6 +74,7 @@ class TApdWinsockDispatcher : public TApdBaseDispatcher {
   TWsConnection* FConnection = nullptr;
   bool FPassAgain = false;  // a pass was asked for while one was running
   DWORD FMoved = 0;         // bytes DeviceRead delivered in the current step
+  TSocket FPeerClosed = NoSocket;
 };
 
 // Registers the "awDispatch" window class (once per process).
