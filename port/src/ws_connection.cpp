@@ -384,31 +384,46 @@ DWORD TWsConnection::EncodeInto(const std::uint8_t* source, DWORD count) {
 
 void TWsConnection::SendStored() {
   if (CommSocket == NoSocket) return;  // not connected yet: the bytes wait for the connect
-  while (OutStored() > 0) {
+  for (;;) {
+    TakeWaitingReplies();
+    if (OutStored() == 0) return;
     DWORD piece = (OutSend < OutWrite) ? OutWrite - OutSend : OutSize - OutSend;
     int n = Device().SendFrom(CommSocket, OutBuffer.get() + OutSend, static_cast<int>(piece), 0);
     if (n <= 0) return;
     OutFull = false;
     OutSend += static_cast<DWORD>(n);
     if (OutSend >= OutSize) OutSend -= OutSize;
-    if (static_cast<DWORD>(n) < piece) return;  // the socket is full for now
+    if (static_cast<DWORD>(n) < piece) {
+      TakeWaitingReplies();
+      return;  // the socket is full for now
+    }
   }
 }
 
+void TWsConnection::TakeWaitingReplies() {
+  if (FWaitingReplies.empty()) return;
+  const DWORD n = std::min(OutFree(), static_cast<DWORD>(FWaitingReplies.size()));
+  PutOut(reinterpret_cast<const std::uint8_t*>(FWaitingReplies.data()), n);
+  FWaitingReplies.erase(0, n);
+}
+
 void TWsConnection::SendRaw(const std::uint8_t* bytes, DWORD length) {
-  if (OutFree() >= length) {
+  // Queued behind what the ring holds, so that the reply goes out whole and in stream order;
+  // when the ring has no room it waits beside it, ahead of any later output.
+  if (FWaitingReplies.empty() && OutFree() >= length)
     PutOut(bytes, length);
-    SendStored();
-  } else if (CommSocket != NoSocket) {
-    Device().SendFrom(CommSocket, bytes, static_cast<int>(length), 0);
-  }
+  else
+    FWaitingReplies.append(reinterpret_cast<const char*>(bytes), length);
+  SendStored();
 }
 
 int TWsConnection::Write(const void* buffer, DWORD count) {
   TBusyScope busy(*this);
   OutputCount += count;
   DWORD taken = 0;
-  if (count > 0 && !OutFull) taken = EncodeInto(static_cast<const std::uint8_t*>(buffer), count);
+  TakeWaitingReplies();
+  if (count > 0 && !OutFull && FWaitingReplies.empty())
+    taken = EncodeInto(static_cast<const std::uint8_t*>(buffer), count);
   SendStored();
   return static_cast<int>(taken);
 }
@@ -416,7 +431,7 @@ int TWsConnection::Write(const void* buffer, DWORD count) {
 DWORD TWsConnection::OutputWaiting() {
   TBusyScope busy(*this);
   if (!Connected) return OutputCount;
-  if (OutStored() > 0) {
+  if (OutStored() > 0 || !FWaitingReplies.empty()) {
     SendStored();
     // Found empty now: the count starts again.
     if (OutStored() == 0) OutputCount = 0;
@@ -429,4 +444,5 @@ DWORD TWsConnection::OutputWaiting() {
 void TWsConnection::FlushOutput() {
   OutSend = OutWrite = 0;
   OutFull = false;
+  FWaitingReplies.clear();
 }

@@ -202,6 +202,48 @@ TEST(WinsockPort, FullOutputRingKeepsTheRestWithTheCaller) {
   EXPECT_TRUE(received == accepted);
 }
 
+// A negotiation reply that finds the output ring full waits behind what the ring holds and
+// goes out whole; nothing written later overtakes it.
+TEST(WinsockPort, NegotiationReplyToAFullOutputRingGoesOutWholeAndInOrder) {
+  testsupport::Watchdog watchdog(60);
+  std::atomic<bool> startReading{false};
+  std::string received;
+  Server slow([&](Conn& conn, int) {
+    conn.Send(Bytes({0xFF, 0xFB, 0x01}));  // WILL ECHO
+    while (!startReading) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    received = conn.RecvUntilClosed(20000);
+  });
+  TPortFixture f(slow.Port(), true);
+  f.Port.SetPortOpen(true);
+  ASSERT_TRUE(PumpUntil([&] { return f.Connected == 1; }));
+  TWsConnection* connection = f.Dispatcher()->Connection();
+  ASSERT_NE(connection, nullptr);
+  const std::string block(4096, 'A');
+  std::string accepted;
+  for (int i = 0; i < 20000 && !connection->OutputRingFull(); ++i) {
+    int n = f.Dispatcher()->DeviceWrite(block.data(), static_cast<DWORD>(block.size()));
+    accepted.append(block, 0, static_cast<std::size_t>(n));
+  }
+  ASSERT_TRUE(connection->OutputRingFull()) << "the socket never filled up";
+  PumpFor(100);  // the WILL ECHO is read and answered meanwhile
+  // Later output waits for the reply.
+  const std::string later = "later";
+  int taken = f.Dispatcher()->DeviceWrite(later.data(), static_cast<DWORD>(later.size()));
+  accepted += Bytes({0xFF, 0xFD, 0x01}) + later.substr(0, static_cast<std::size_t>(taken));
+  startReading = true;
+  ASSERT_TRUE(PumpUntil([&] { return connection->OutStored() == 0; }, 20000));
+  if (taken == 0) {
+    ASSERT_EQ(f.Dispatcher()->DeviceWrite(later.data(), static_cast<DWORD>(later.size())), 5);
+    accepted += later;
+    ASSERT_TRUE(PumpUntil([&] { return connection->OutStored() == 0; }, 20000));
+  }
+  PumpFor(50);
+  f.Port.SetPortOpen(false);
+  ASSERT_TRUE(slow.Join(20000));
+  EXPECT_EQ(received.size(), accepted.size());
+  EXPECT_TRUE(received == accepted);
+}
+
 TEST(WinsockPort, RefusedConnectReportsTheErrorAndStaysOpen) {
   testsupport::Watchdog watchdog;
   TPortFixture f(UnusedPort());

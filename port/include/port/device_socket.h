@@ -73,6 +73,7 @@ class TWsConnection : public TComponent {
   DWORD InStored() const;
   DWORD OutStored() const;
   bool InputRingFull() const { return InFull; }
+  bool OutputRingFull() const { return OutFull; }
   // The last receive found the socket empty: no new bytes until the next read notice.
   bool Drained() const { return FDrained; }
   void SetDrained(bool drained) { FDrained = drained; }
@@ -123,6 +124,8 @@ class TWsConnection : public TComponent {
   void PutOut(const std::uint8_t* bytes, DWORD length);
   DWORD EncodeInto(const std::uint8_t* source, DWORD count);
   void SendStored();
+  // Moves negotiation replies that found the ring full into it, as far as they fit.
+  void TakeWaitingReplies();
 
   class TBusyScope;
   // The device socket that owns the connection, kept for a detached connection too.
@@ -130,6 +133,8 @@ class TWsConnection : public TComponent {
   int FBusy = 0;
   bool FDetached = false;
   bool FDrained = false;
+  // Negotiation replies for which the output ring had no room, in order.
+  std::string FWaitingReplies;
   // Telnet input state kept between reads, so that a command split across reads or across
   // the ring end is neither lost nor misread.
   bool FAfterCR = false;   // a CR was delivered; a NUL right after it is dropped
