@@ -13,6 +13,8 @@
 #include "forms/application.h"
 #include "forms/gtk_widget_set.h"
 #include "platform/files.h"
+#include "port/device_socket.h"
+#include "port/winsock_binding.h"
 
 namespace {
 
@@ -98,5 +100,11 @@ int RunProgram(int argc, char** argv) {
   if (options.Active) form->FTP_Mode->SetChecked(false);
   if (batch) batch->Start(form);
   Application->Run();
-  return batch ? batch->ExitCode() : 0;
+  // Program end: the window and its components are gone; the process-wide device socket
+  // cleans its Winsock start-up up, and the library is let go.
+  const int exitCode = batch ? batch->ExitCode() : 0;
+  batch.reset();
+  if (DeviceSocketExists()) FreeDeviceSocket();
+  UnbindWinsock();
+  return exitCode;
 }
