@@ -117,6 +117,7 @@ int CloseSocket(ws::SOCKET handle) {
     auto it = t.sockets.find(handle);
     if (it == t.sockets.end()) return Fail(ws::WSAENOTSOCK);
     // Notifications already posted stay in the queue; the caller tolerates them.
+    it->second->closed.store(true, std::memory_order_release);
     DropRegistration(*it->second);
     fd = it->second->fd;
     t.sockets.erase(it);
@@ -251,7 +252,7 @@ int Recv(ws::SOCKET handle, char* buf, int len, int flags) {
 
 int RecvFrom(ws::SOCKET handle, char* buf, int len, int flags, ws::sockaddr* from, int* fromlen) {
   if (!CheckStarted()) return ws::SOCKET_ERROR;
-  auto s = FindSocket(handle);
+  Sock* s = FindStreamSocket(handle);
   if (!s) return ws::SOCKET_ERROR;
   int error = 0;
   long n = -1;
@@ -290,7 +291,7 @@ int Send(ws::SOCKET handle, const char* buf, int len, int flags) {
 int SendTo(ws::SOCKET handle, const char* buf, int len, int flags, const ws::sockaddr* to,
            int tolen) {
   if (!CheckStarted()) return ws::SOCKET_ERROR;
-  auto s = FindSocket(handle);
+  Sock* s = FindStreamSocket(handle);
   if (!s) return ws::SOCKET_ERROR;
   if (!ValidBuffer(buf, len)) return Fail(ws::WSAEFAULT);
   if (flags & ~kKnownFlags) return Fail(ws::WSAEOPNOTSUPP);

@@ -23,6 +23,13 @@ std::shared_ptr<Sock> FindSocket(ws::SOCKET s) {
   return nullptr;
 }
 
+Sock* FindStreamSocket(ws::SOCKET s) {
+  thread_local std::shared_ptr<Sock> last;
+  if (last && last->handle == s && !last->closed.load(std::memory_order_acquire)) return last.get();
+  last = FindSocket(s);
+  return last.get();
+}
+
 // WSAGetLastError is GetLastError, as on Windows.
 int Fail(int wsaError) {
   SetLastError(static_cast<DWORD>(wsaError));
@@ -163,6 +170,7 @@ void CloseAllSockets() {
   {
     std::lock_guard lock(t.mutex);
     for (auto& [handle, s] : t.sockets) {
+      s->closed.store(true, std::memory_order_release);
       DropRegistration(*s);
       fds.push_back(s->fd);
     }

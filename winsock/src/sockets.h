@@ -43,6 +43,8 @@ struct Sock {
   std::uint32_t watchSerial = 0;
   DWORD watchThread = 0;
   short interest = 0;
+  // Set, under the table lock, when the socket leaves the table.
+  std::atomic<bool> closed{false};
 };
 
 // A descriptor watch of the platform loop, owned by the thread that made it.
@@ -63,6 +65,11 @@ Table& Sockets();
 
 // Looks a handle up; reports WSAENOTSOCK when it is not one of ours.
 std::shared_ptr<Sock> FindSocket(ws::SOCKET s);
+// FindSocket for the calls that move data, which a connection makes again and again on the
+// same socket: the thread's last socket is kept (and alive) beside the table, so that the
+// lookup takes neither the table lock nor a reference. The record stays valid until this
+// thread's next lookup.
+Sock* FindStreamSocket(ws::SOCKET s);
 
 // Error reporting: sets the thread's last error and returns SOCKET_ERROR.
 int Fail(int wsaError);
