@@ -86,6 +86,22 @@ TEST_F(SocketCalls, ErrorNumbersAreWinsocksNotErrnoPlus10000) {
 
   EXPECT_EQ(api.recv(0x7FFFFFF0, buf, sizeof buf, 0), ws::SOCKET_ERROR);
   EXPECT_EQ(api.WSAGetLastError(), ws::WSAENOTSOCK);
+  {
+    // A socket that was just receiving and sending is unknown once closed.
+    ws::SOCKET used = NewSocket();
+    ASSERT_EQ(api.ioctlsocket(used, ws::FIONBIO, &on), 0);
+    api.connect(used, Sa(target), sizeof target);
+    int usedPeer = listener.AcceptOne();
+    EXPECT_EQ(api.recv(used, buf, sizeof buf, 0), ws::SOCKET_ERROR);
+    EXPECT_EQ(api.WSAGetLastError(), ws::WSAEWOULDBLOCK);
+    EXPECT_EQ(api.send(used, "x", 1, 0), 1);
+    ASSERT_EQ(api.closesocket(used), 0);
+    EXPECT_EQ(api.recv(used, buf, sizeof buf, 0), ws::SOCKET_ERROR);
+    EXPECT_EQ(api.WSAGetLastError(), ws::WSAENOTSOCK);
+    EXPECT_EQ(api.send(used, "x", 1, 0), ws::SOCKET_ERROR);
+    EXPECT_EQ(api.WSAGetLastError(), ws::WSAENOTSOCK);
+    peer::Close(usedPeer);
+  }
   EXPECT_EQ(api.recv(nb, buf, -1, 0), ws::SOCKET_ERROR);
   EXPECT_EQ(api.WSAGetLastError(), ws::WSAEFAULT);
   EXPECT_EQ(api.socket(ws::AF_INET + 1, ws::SOCK_STREAM, 0), ws::INVALID_SOCKET);
