@@ -3,8 +3,8 @@
 //
 //   port_throughput_bench [MiB] [input size: the port alone | p<buffer size>: the plain loop
 //                         alone] [rounds]
-//   (default 1024 MiB, 3 rounds; with either of the second arguments only that receiver runs,
-//   for profiling)
+//   (default 1024 MiB, 5 rounds, each configuration in every round; with either of the second
+//   arguments only that receiver runs, for profiling)
 //
 // Both receivers hand every byte to the same consumer, which compares it with the sender's
 // pattern. Each receiver asks the kernel for the same amount at a time: the plain loop reads
@@ -16,6 +16,7 @@
 // use two). Each configuration runs several times, interleaved, in alternating order; the best
 // wall time of each is reported with the CPU time of the receiving and the sending thread.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -103,9 +104,9 @@ TMeasure PortLoop(std::uint64_t bytes, WORD inputSize) {
 
 void Report(const char* name, const TMeasure& m, const TMeasure* reference) {
   double mib = static_cast<double>(m.Bytes) / (1024.0 * 1024.0);
-  std::printf("%-38s %5.0f MiB %6.3f s %7.1f MiB/s  receiver cpu %.3f s (user %.3f)  sender cpu %.3f s",
-              name, mib, m.Wall, mib / m.Wall, m.Receiver.Total(), m.Receiver.User,
-              m.Sender.Total());
+  std::printf(
+      "%-38s %5.0f MiB %6.3f s %7.1f MiB/s  receiver cpu %.3f s (user %.3f)  sender cpu %.3f s",
+      name, mib, m.Wall, mib / m.Wall, m.Receiver.Total(), m.Receiver.User, m.Sender.Total());
   if (reference)
     std::printf("\n%38s throughput %.2fx, receiver cpu %.2fx of the plain loop", "",
                 reference->Wall / m.Wall, m.Receiver.Total() / reference->Receiver.Total());
@@ -136,7 +137,7 @@ int main(int argc, char** argv) {
     Report("Winsock port", port, nullptr);
     return Whole(port, bytes) ? 0 : 1;
   }
-  const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
+  const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
   // Warm up the loopback path and the library once.
   PlainLoop(64 << 20, 65536);
   PortLoop(64 << 20, 4096);
