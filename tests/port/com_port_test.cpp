@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
+#include "dispatch/triggers.h"
 #include "errors/codes.h"
 #include "errors/exceptions.h"
 #include "peer.h"
@@ -207,6 +209,60 @@ TEST(ComPort, TriggerEventsArriveThroughThePortWindow) {
   EXPECT_EQ(caught.Messages, std::vector<std::string>{"handler failure"});
   EXPECT_NE(std::find(seen.begin(), seen.end(), std::to_string(DM_DATA_AVAILABLE)), seen.end());
   EXPECT_NE(std::find(seen.begin(), seen.end(), std::to_string(DM_TIMER_EXPIRED)), seen.end());
+}
+
+// Data-match and status messages reach the events of their kind: the kind of a status
+// trigger is read off its handle.
+TEST(ComPort, MatchAndStatusTriggersReachTheirEvents) {
+  testsupport::Watchdog watchdog;
+  Server peer([](Conn& conn, int) {
+    conn.Recv(2);
+    conn.Send("12345");
+    conn.WaitClosed();
+  });
+  TApdWinsockPort port(nullptr);
+  Target(port, peer);
+  std::vector<std::string> events;
+  port.SetOnDataMatch(
+      [&](TObject*, WORD handle) { events.push_back("match " + std::to_string(handle)); });
+  port.OnOutputFree = [&](TObject*) { events.push_back("free"); };
+  port.OnOutputUsed = [&](TObject*) { events.push_back("used"); };
+  port.OnOutputSent = [&](TObject*) { events.push_back("sent"); };
+  port.SetOnStatusTrigger(
+      [&](TObject*, WORD handle) { events.push_back("status " + std::to_string(handle & 7)); });
+  port.SetPortOpen(true);
+  ASSERT_TRUE(PumpUntil([&] { return port.CurrentDispatcher()->ModemBits & 0x80; }));
+  TApdBaseDispatcher* dispatcher = port.CurrentDispatcher();
+  const int match = dispatcher->AddDataTrigger("34", 2, false);
+  ASSERT_GT(match, 0);
+  const int sent = dispatcher->AddStatusTrigger(stOutSent);
+  ASSERT_GT(sent, 0);
+  ASSERT_EQ(dispatcher->SetStatusTrigger(sent, 0, true), 0);
+  port.WriteText("go");
+  ASSERT_TRUE(PumpUntil([&] {
+    return std::find(events.begin(), events.end(), "match " + std::to_string(match)) !=
+           events.end();
+  }));
+  EXPECT_NE(std::find(events.begin(), events.end(), "sent"), events.end());
+  EXPECT_NE(std::find(events.begin(), events.end(), "status 5"), events.end());
+  EXPECT_EQ(std::count(events.begin(), events.end(), "free"), 0);
+  // Output room and output use, both holding now that everything has been sent.
+  events.clear();
+  const int free = dispatcher->AddStatusTrigger(stOutBuffFree);
+  const int used = dispatcher->AddStatusTrigger(stOutBuffUsed);
+  ASSERT_GT(free, 0);
+  ASSERT_GT(used, 0);
+  EXPECT_EQ(free & 7, stOutBuffFree);
+  EXPECT_EQ(used & 7, stOutBuffUsed);
+  ASSERT_EQ(dispatcher->SetStatusTrigger(free, 1, true), 0);
+  ASSERT_EQ(dispatcher->SetStatusTrigger(used, 0, true), 0);
+  ASSERT_TRUE(PumpUntil([&] {
+    return std::count(events.begin(), events.end(), "free") == 1 &&
+           std::count(events.begin(), events.end(), "used") == 1;
+  }));
+  EXPECT_NE(std::find(events.begin(), events.end(), "status 3"), events.end());
+  EXPECT_NE(std::find(events.begin(), events.end(), "status 4"), events.end());
+  EXPECT_EQ(std::count(events.begin(), events.end(), "sent"), 0);
 }
 
 TEST(ComPort, CloseFromAHandlerIsDeferredAndAPendingOpenFollows) {
