@@ -49,6 +49,18 @@ struct TPortFixture {
   std::vector<int> Errors;
 };
 
+// A server-role port listening on a free port of its own, with a data sink.
+struct TServerPort {
+  explicit TServerPort(bool telnet = false) {
+    Port.SetPortRole(prServer);
+    Port.SetTelnetProcessing(telnet);
+    Port.SetWsPort(std::to_string(ListenPort));
+  }
+  TApdWinsockPort Port{nullptr};
+  TDataSink Sink{Port};
+  const int ListenPort = UnusedPort();
+};
+
 std::string RandomBytes(std::size_t n, unsigned seed) {
   std::mt19937 random(seed);
   std::string out(n, '\0');
@@ -434,12 +446,10 @@ TEST(WinsockPort, ClosingFromAnErrorInsideTheReadPathFinishesCleanly) {
 TEST(WinsockPort, ServerRoleAcceptsOnePeerAndRefusesASecond) {
   testsupport::Watchdog watchdog;
   TCaughtExceptions caught;
-  TApdWinsockPort port(nullptr);
-  TDataSink sink(port);
-  const int listenPort = UnusedPort();
-  port.SetPortRole(prServer);
-  port.SetTelnetProcessing(false);
-  port.SetWsPort(std::to_string(listenPort));
+  TServerPort server;
+  TApdWinsockPort& port = server.Port;
+  TDataSink& sink = server.Sink;
+  const int listenPort = server.ListenPort;
   std::vector<std::uint32_t> peers;
   int disconnected = 0;
   port.OnAcceptPeer = [&](TObject*, std::uint32_t address, bool&) { peers.push_back(address); };
@@ -484,12 +494,10 @@ TEST(WinsockPort, ServerRoleAcceptsOnePeerAndRefusesASecond) {
 
 TEST(WinsockPort, ServerRolePeerResetFreesThePortForTheNext) {
   testsupport::Watchdog watchdog;
-  TApdWinsockPort port(nullptr);
-  TDataSink sink(port);
-  const int listenPort = UnusedPort();
-  port.SetPortRole(prServer);
-  port.SetTelnetProcessing(false);
-  port.SetWsPort(std::to_string(listenPort));
+  TServerPort server;
+  TApdWinsockPort& port = server.Port;
+  TDataSink& sink = server.Sink;
+  const int listenPort = server.ListenPort;
   int offers = 0, disconnected = 0;
   std::vector<int> errors;
   port.OnAcceptPeer = [&](TObject*, std::uint32_t, bool&) { ++offers; };
@@ -516,12 +524,10 @@ TEST(WinsockPort, ServerRolePeerResetFreesThePortForTheNext) {
 // or after switching binary on passes neither on to the next.
 TEST(WinsockPort, ServerRoleNextPeerStartsWithFreshTelnetState) {
   testsupport::Watchdog watchdog;
-  TApdWinsockPort port(nullptr);
-  TDataSink sink(port);
-  const int listenPort = UnusedPort();
-  port.SetPortRole(prServer);
-  port.SetTelnetProcessing(true);
-  port.SetWsPort(std::to_string(listenPort));
+  TServerPort server(true);
+  TApdWinsockPort& port = server.Port;
+  TDataSink& sink = server.Sink;
+  const int listenPort = server.ListenPort;
   int offers = 0, disconnected = 0;
   port.OnAcceptPeer = [&](TObject*, std::uint32_t, bool&) { ++offers; };
   port.OnDisconnected = [&](TObject*) { ++disconnected; };
@@ -553,12 +559,10 @@ TEST(WinsockPort, ServerRoleNextPeerStartsWithFreshTelnetState) {
 TEST(WinsockPort, ServerRoleAcceptHandlerThatFailsRefusesThePeer) {
   testsupport::Watchdog watchdog;
   TCaughtExceptions caught;
-  TApdWinsockPort port(nullptr);
-  TDataSink sink(port);
-  const int listenPort = UnusedPort();
-  port.SetPortRole(prServer);
-  port.SetTelnetProcessing(false);
-  port.SetWsPort(std::to_string(listenPort));
+  TServerPort server;
+  TApdWinsockPort& port = server.Port;
+  TDataSink& sink = server.Sink;
+  const int listenPort = server.ListenPort;
   int offers = 0;
   port.OnAcceptPeer = [&](TObject*, std::uint32_t, bool&) {
     if (++offers == 1) throw std::runtime_error("no peers today");

@@ -68,7 +68,6 @@ class TWsConnection : public TComponent {
   // the outermost operation returns.
   bool Busy() const { return FBusy > 0; }
   void Detach();
-  bool Detached() const { return FDetached; }
 
   DWORD InStored() const;
   DWORD OutStored() const;
