@@ -257,6 +257,36 @@ TEST_F(SocketCalls, SelectPutsAFailedConnectInTheExceptionSet) {
   EXPECT_TRUE(ws::WS_FD_ISSET(s, &e));
 }
 
+// Once a non-blocking connect has been made, the peer's reset makes the socket readable (recv
+// tells of the reset) instead of looking like a connect that failed.
+TEST_F(SocketCalls, SelectAfterAMadeConnectShowsTheResetAsReadable) {
+  ws::SOCKET s = NewSocket();
+  ws::u_long on = 1;
+  ASSERT_EQ(api.ioctlsocket(s, ws::FIONBIO, &on), 0);
+  auto sa = Loopback(listener.Port());
+  api.connect(s, Sa(sa), sizeof sa);
+  peerFd = listener.AcceptOne();
+  ASSERT_GE(peerFd, 0);
+  ws::fd_set w;
+  ws::WS_FD_ZERO(&w);
+  ws::WS_FD_SET(s, &w);
+  ws::timeval limit{5, 0};
+  ASSERT_EQ(api.select(0, nullptr, &w, nullptr, &limit), 1);
+  peer::Reset(peerFd);
+  peerFd = -1;
+  ws::fd_set r, e;
+  ws::WS_FD_ZERO(&r);
+  ws::WS_FD_ZERO(&e);
+  ws::WS_FD_SET(s, &r);
+  ws::WS_FD_SET(s, &e);
+  EXPECT_EQ(api.select(0, &r, nullptr, &e, &limit), 1);
+  EXPECT_TRUE(ws::WS_FD_ISSET(s, &r));
+  EXPECT_EQ(e.fd_count, 0u);
+  char buf[4];
+  EXPECT_EQ(api.recv(s, buf, sizeof buf, 0), ws::SOCKET_ERROR);
+  EXPECT_EQ(api.WSAGetLastError(), ws::WSAECONNRESET);
+}
+
 TEST_F(SocketCalls, DatagramsTravelWithTheirAddresses) {
   ws::SOCKET a = api.socket(ws::AF_INET, ws::SOCK_DGRAM, 0);
   ws::SOCKET b = api.socket(ws::AF_INET, ws::SOCK_DGRAM, ws::IPPROTO_UDP);

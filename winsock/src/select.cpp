@@ -44,7 +44,15 @@ int Select(int, ws::fd_set* readfds, ws::fd_set* writefds, ws::fd_set* exceptfds
         if (it == Sockets().sockets.end()) return false;
         Entry* e = FindEntry(entries, h);
         if (!e) {
-          entries.push_back({h, it->second->state});
+          Sock& sock = *it->second;
+          // A non-blocking connect that nobody watches for notices is over once the socket
+          // has a peer: from then on a hang-up or reset is the connection's end, not a
+          // failed connect. (The notices of a registered socket keep their own account.)
+          bsd::Inet4 peer;
+          if (sock.state == ConnState::Connecting && !Registered(sock) &&
+              bsd::PeerName(sock.fd, &peer) == 0)
+            sock.state = ConnState::Connected;
+          entries.push_back({h, sock.state});
           fds.push_back({it->second->fd, 0, 0});
           e = &entries.back();
         }
