@@ -245,7 +245,14 @@ bool TApdCustomFtpClient::OpenSession() {
     FMultiLine = false;
     FRepliesDue = 0;
     FStaleReplies = 0;
-    SetPortOpen(true);
+    try {
+      SetPortOpen(true);
+    } catch (...) {
+      // The caller hears of the failure from the exception; the timer must not report it
+      // again later.
+      StopConnectTimer();
+      throw;
+    }
     result = PortOpen();
   } else {
     Send("USER " + FUserName);
@@ -674,10 +681,12 @@ void TApdCustomFtpClient::HandleMessage(TMessage& message) {
       SetStateClosed();
       StopConnectTimer();
       KillTimer(FWindow, ConnectTimerId);
+      if (!ShowQueuedFailures()) return;
       if (!FDestroying) OnFtpError(this, -1, nullptr);
       return;
     case CM_APDFTPERROR: {
       auto text = TakeText(message.LParam);
+      if (!ShowQueuedFailures()) return;
       if (!FDestroying) OnFtpError(this, code, text ? text->c_str() : nullptr);
       return;
     }
@@ -694,6 +703,7 @@ void TApdCustomFtpClient::HandleMessage(TMessage& message) {
     }
     case CM_APDFTPSTATUS: {
       auto text = TakeText(message.LParam);
+      if (!ShowQueuedFailures()) return;
       if (!FDestroying)
         OnFtpStatus(this, static_cast<TFtpStatusCode>(code), text ? text->c_str() : nullptr);
       return;
@@ -714,6 +724,7 @@ void TApdCustomFtpClient::HandleMessage(TMessage& message) {
       FRepliesDue = 0;
       FStaleReplies = 0;
       FMultiLine = false;
+      if (!ShowQueuedFailures()) return;
       if (!FDestroying) OnFtpStatus(this, static_cast<TFtpStatusCode>(code), nullptr);
       return;
     default:

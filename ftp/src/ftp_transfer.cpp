@@ -373,9 +373,24 @@ void TApdCustomFtpClient::LocalFileFailed(int code) {
     error = std::current_exception();
     text = e.what();
   }
+  // Not shown from here: a box keeps dispatching messages, and the next operation would then
+  // start while this transfer's code is still running under it.
+  FFailuresToShow.push_back(error);
+  if (FFinishing) return;
   // The retrieval is over: the data connection is finished, a replacement file dropped.
   ReportError(code, text);
-  Application->HandleException(this, error);
+}
+
+bool TApdCustomFtpClient::ShowQueuedFailures() {
+  if (FFailuresToShow.empty()) return true;
+  std::vector<std::exception_ptr> failures;
+  failures.swap(FFailuresToShow);
+  const std::weak_ptr<int> alive = FLifeToken;
+  for (const std::exception_ptr& failure : failures) {
+    Application->HandleException(this, failure);
+    if (alive.expired()) return false;
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -351,6 +351,20 @@ TEST_F(FtpEngineTest, ConnectTimeoutClosesAnAttemptThatNeverConnects) {
   }
 }
 
+// An open that raises (a host that cannot be found) is reported by its exception alone: the
+// connect timer started for it reports nothing later.
+TEST_F(FtpEngineTest, AnOpenThatRaisesLeavesNoConnectTimerBehind) {
+  auto client = MakeClient(testsupport::FreeTcpPort());
+  client->SetServerAddress("no-such-host.invalid");
+  client->SetConnectTimeout(2);
+  Recorder events;
+  events.Attach(*client);
+  EXPECT_ANY_THROW(client->OpenSession());
+  PumpFor(400);
+  EXPECT_TRUE(events.Events.empty()) << events.Summary();
+  EXPECT_FALSE(client->IsSessionOpen());
+}
+
 TEST_F(FtpEngineTest, OperationsOutsideTheirStateChangeNothing) {
   ScriptedPeer peer("plain");
   auto client = MakeClient(peer.Port());

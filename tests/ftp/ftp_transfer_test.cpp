@@ -489,4 +489,49 @@ TEST_F(FtpTransferTest, WriteFailureIsShownOnceAndNothingIsLeftUnderTheName) {
   ASSERT_TRUE(events.WaitFor('S', fsDirectoryReply));
 }
 
+// The error box keeps dispatching messages while it is open. It comes before the error event
+// and outside the transfer, so nothing reported meanwhile belongs to the failed retrieval, and
+// the next one, started from the error event, goes through whole.
+TEST_F(FtpTransferTest, WriteFailureBoxComesBeforeTheErrorEventAndOutsideTheTransfer) {
+  Start("plain", {"--file-size", "big.bin=1000000", "--file-size", "next.bin=300000"});
+  int shown = 0, errorsBeforeBox = -1, eventsDuringBox = -1;
+  TFtpClientState stateInBox = fcClosed;
+  Application->OnException = [&](TObject*, const std::exception&) {
+    ++shown;
+    errorsBeforeBox = 0;
+    for (auto& e : events.Events) errorsBeforeBox += e.Kind == 'E';
+    stateInBox = client->State();
+    const std::size_t before = events.Events.size();
+    PumpFor(300);  // as a box would
+    // Replies of the control connection may come meanwhile; no status or error may.
+    eventsDuringBox = 0;
+    for (std::size_t i = before; i < events.Events.size(); ++i)
+      eventsDuringBox += events.Events[i].Kind == 'S' || events.Events[i].Kind == 'E';
+  };
+  struct rlimit saved;
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 100 * 1024;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  ASSERT_TRUE(client->RetrieveFile("big.bin", dir / "big.bin", wmReplace));
+  bool ended = events.WaitForKind('E');
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  Application->OnException = nullptr;
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(errorsBeforeBox, 0);
+  EXPECT_EQ(eventsDuringBox, 0);
+  EXPECT_EQ(stateInBox, fcIdle);
+  // The next retrieval, as the download window starts it from the error event.
+  ASSERT_TRUE(client->RetrieveFile("next.bin", dir / "next.bin", wmReplace));
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
+  EXPECT_EQ(fs::file_size(dir / "next.bin"), 300000u);
+  EXPECT_FALSE(fs::exists(dir / "big.bin"));
+  int errors = 0;
+  for (auto& e : events.Events) errors += e.Kind == 'E';
+  EXPECT_EQ(errors, 1);
+}
+
 }  // namespace

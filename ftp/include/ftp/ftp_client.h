@@ -24,12 +24,15 @@
 // ResumeOffset and then what arrived, and nothing older after it: a retrieval that succeeded
 // ends the file there; one that failed does so once it has written anything. A local write
 // that fails is shown once in the application's error box, then reported as OnFtpError with
-// the Windows error number and the error's text. A retrieval whose data was dropped after
+// the Windows error number and the error's text (or with the server's error, when that was
+// already ending the retrieval); the box comes when the report is delivered, never from
+// inside the transfer. A retrieval whose data was dropped after
 // AbortTransfer ends with OnFtpError(426, "426 Transfer aborted by user") unless the server's
 // error came first.
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -206,7 +209,13 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   // One receive; false when nothing came.
   bool ReceiveChunk();
   bool WriteChunk(const char* data, int count);
+  // Ends the retrieval on a local file failure. The failure is queued to be shown, and
+  // reported as an error unless the data connection is being finished: the operation is then
+  // already ending with a report of its own.
   void LocalFileFailed(int code);
+  // Shows the queued failures through the application; false when the client did not outlive
+  // them (a box keeps dispatching messages).
+  bool ShowQueuedFailures();
   void DataConnectionEnded(bool failed);
   void TryCompleteTransfer();
   void CutLocalFile(bool complete);
@@ -264,9 +273,14 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   bool FDataFailed = false;  // ended by a socket failure after AbortTransfer
   int FFinalReply = 0;       // the transfer command's final reply code, 0 while none
   std::string FFinalReplyText;
-  bool FDataDiscarded = false;     // received file data dropped after AbortTransfer
-  bool FFinishing = false;         // socket failures while finishing stay silent
-  bool FLocalFileFailed = false;   // a local write failed: the retrieval is over
+  bool FDataDiscarded = false;    // received file data dropped after AbortTransfer
+  bool FFinishing = false;        // socket failures while finishing stay silent
+  bool FLocalFileFailed = false;  // a local write failed: the retrieval is over
+  // Local file failures not shown yet: the application shows them when the client next
+  // delivers one of its reports, outside the transfer that failed.
+  std::vector<std::exception_ptr> FFailuresToShow;
+  // Lives as long as the client: tells a report handler whether the client outlived the boxes.
+  std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);
   bool FCutAfterWritten = false;   // wmResume: the file ends where the received data ends
   bool FWroteLocalFile = false;    // received data has been written to the local file
   std::int64_t FListingCount = 0;  // listing bytes stored in the data buffer
@@ -308,7 +322,6 @@ class EFtpArgument : public platform::Exception {
 };
 // Raises EFtpArgument, naming `what`, when text holds a CR, LF or NUL.
 void RequireOneLine(const char* what, const std::string& text);
-
 
 // Registers TApdFtpClient, TApdFtpLog and TApdDataPacket with the class registry (also done
 // at start-up; calling it again does nothing).
