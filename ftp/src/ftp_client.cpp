@@ -529,7 +529,13 @@ void TApdCustomFtpClient::DispatchReply(int code) {
           SendNextCommand();
           break;
         case 225:
-          // The answer to "ABOR" when nothing was being transferred any more.
+          // The answer to "ABOR" when nothing is being transferred (any more). A transfer
+          // command without a final reply by then will get none: the server gave the
+          // transfer up before it began.
+          if (FAbort && FTransferCommandSent && FFinalReply == 0) {
+            if (FRepliesDue > 0) --FRepliesDue;  // the transfer command's, which never comes
+            ErrorPath(code);
+          }
           break;
         case 226:
         case 250:

@@ -372,6 +372,24 @@ TEST_F(FtpTransferTest, RefusedPassiveConnectIsOneErrorAndEndsTheCommands) {
   ASSERT_TRUE(events.WaitFor('S', fsDirectoryReply));
 }
 
+// After "150" the server gives the transfer up at "ABOR" with "225" alone: the transfer
+// command gets no final reply, and the 225 ends the operation (not the transfer time-out).
+TEST_F(FtpTransferTest, AbortAnsweredBy225AloneEndsTheTransfer) {
+  Start("abort-before-data", {"--file", "f=DATA"});
+  client->OnFtpReply = [&](TObject*, int code, const char* text) {
+    events.Events.push_back({'R', code, text != nullptr, text ? text : "", 0});
+    if (code == 150) EXPECT_TRUE(client->AbortTransfer());
+  };
+  ASSERT_TRUE(client->RetrieveFile("f", dir / "f", wmReplace));
+  ASSERT_TRUE(events.WaitForKind('E', 3000)) << events.Summary();
+  EXPECT_TRUE(events.Has('E', 225)) << events.Summary();
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"TYPE I", "PASV", "RETR f", "ABOR"}));
+  EXPECT_EQ(client->State(), fcIdle);
+  EXPECT_FALSE(fs::exists(dir / "f"));
+  ASSERT_TRUE(client->ReportCurrentDirectory());
+  ASSERT_TRUE(events.WaitFor('S', fsDirectoryReply));
+}
+
 TEST_F(FtpTransferTest, AbortWhileThePassiveAddressIsAwaitedSendsNoTransferCommand) {
   Start("plain", {"--file", "f=DATA", "--listing", "x"});
   bool aborted = false;

@@ -432,6 +432,16 @@ class DeadPasv(Session):
         self.reply("425 Can't open data connection.")
 
 
+@scenario("abort-before-data")
+class AbortBeforeData(Session):
+    """Answers a transfer with 150 and waits for its data connection without using it; "ABOR"
+    then gets "225" alone, as when a server gives up a transfer it never began, and the
+    transfer command no final reply."""
+
+    def transfer(self, payload):
+        self.reply("150 Opening data connection.")
+
+
 @scenario("no-data-connection")
 class NoDataConnection(Session):
     """Answers the transfer with 425, never opening a data connection."""
