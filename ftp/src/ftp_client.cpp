@@ -446,7 +446,8 @@ void TApdCustomFtpClient::HandleReply(int code, const std::string& line) {
   bool complete = false;
   if (!FMultiLine) {
     FReplyBuffer.assign(line, 0, std::min<std::size_t>(line.size(), FtpReplyBufferSize));
-    if (line.size() >= 4 && line[3] == '-') {
+    // Only a reply code opens a multi-line reply: a line without one could never be ended.
+    if (code >= 100 && line.size() >= 4 && line[3] == '-') {
       FMultiLine = true;
       FMultiLineTerminator = std::to_string(code) + " ";
     } else {

@@ -225,6 +225,18 @@ TEST_F(FtpTransferTest, LineWithoutACodeDuringATransferIsPassedOnOnly) {
   EXPECT_FALSE(events.WaitForKind('E', 300)) << events.Summary();
 }
 
+// A line without a code whose fourth character is a dash opens no multi-line reply: no line
+// could ever end it, and every later reply would be taken into it.
+TEST_F(FtpTransferTest, LineWithoutACodeButWithADashOpensNoMultiLineReply) {
+  Start("stray-line", {"--file", "f=FILE DATA", "--set", "line=----- notice -----"});
+  ASSERT_TRUE(client->RetrieveFile("f", dir / "f", wmReplace));
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone, 3000)) << events.Summary();
+  EXPECT_EQ(ReadFile(dir / "f"), "FILE DATA");
+  EXPECT_EQ(events.Last('R', 0)->Text, "----- notice -----\r\n");
+  ASSERT_TRUE(client->ReportCurrentDirectory());
+  ASSERT_TRUE(events.WaitFor('S', fsDirectoryReply, 3000)) << events.Summary();
+}
+
 TEST_F(FtpTransferTest, EmptyListingGivesEmptyText) {
   Start("plain");
   ASSERT_TRUE(client->ListDirectory("", false));

@@ -315,11 +315,11 @@ class UnendedMultiline(Session):
 
 @scenario("stray-line")
 class StrayLine(Session):
-    """Every transfer sends a line without a reply code after its 150."""
+    """Every transfer sends a line without a reply code after its 150 (--set line=TEXT)."""
 
     def transfer(self, payload):
         self.reply("150 Opening data connection.")
-        self.reply("    (a line without a code)")
+        self.reply(self.option("line", "    (a line without a code)"))
         if self.send_data(payload):
             self.reply("226 Transfer complete.")
 
