@@ -26,6 +26,33 @@ std::string PeerBytes(std::size_t size) {
   return bytes;
 }
 
+// Files of this process may not grow beyond `bytes` until Lift (or the end of the scope); a
+// write beyond fails instead of raising SIGXFSZ.
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &FSaved);
+    FPrevious = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = FSaved;
+    small.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~TFileSizeLimit() { Lift(); }
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+  void Lift() {
+    if (FLifted) return;
+    FLifted = true;
+    ::setrlimit(RLIMIT_FSIZE, &FSaved);
+    std::signal(SIGXFSZ, FPrevious);
+  }
+
+ private:
+  struct rlimit FSaved {};
+  void (*FPrevious)(int) = nullptr;
+  bool FLifted = false;
+};
+
 class FtpTransferTest : public ::testing::Test {
  protected:
   void Start(const std::string& scenario, std::vector<std::string> args = {}, bool passive = true) {
@@ -390,7 +417,9 @@ TEST_F(FtpTransferTest, AbortAnsweredBy225AloneEndsTheTransfer) {
   Start("abort-before-data", {"--file", "f=DATA"});
   client->OnFtpReply = [&](TObject*, int code, const char* text) {
     events.Events.push_back({'R', code, text != nullptr, text ? text : "", 0});
-    if (code == 150) EXPECT_TRUE(client->AbortTransfer());
+    if (code == 150) {
+      EXPECT_TRUE(client->AbortTransfer());
+    }
   };
   ASSERT_TRUE(client->RetrieveFile("f", dir / "f", wmReplace));
   ASSERT_TRUE(events.WaitForKind('E', 3000)) << events.Summary();
@@ -491,19 +520,12 @@ TEST_F(FtpTransferTest, WriteFailureIsShownOnceAndNothingIsLeftUnderTheName) {
   Start("plain", {"--file-size", "big.bin=1000000"});
   int shown = 0;
   Application->OnException = [&shown](TObject*, const std::exception&) { ++shown; };
-  // Files of this process may not grow beyond 100 KiB for a while.
-  struct rlimit saved;
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  auto previous = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = 100 * 1024;
-  ::setrlimit(RLIMIT_FSIZE, &small);
+  TFileSizeLimit limit(100 * 1024);
   const std::string local = dir / "big.bin";
   bool started = client->RetrieveFile("big.bin", local, wmReplace);
   bool ended = events.WaitForKind('E');
   PumpFor(500);
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous);
+  limit.Lift();
   Application->OnException = nullptr;
   ASSERT_TRUE(started);
   ASSERT_TRUE(ended);
@@ -538,16 +560,10 @@ TEST_F(FtpTransferTest, WriteFailureBoxComesBeforeTheErrorEventAndOutsideTheTran
     for (std::size_t i = before; i < events.Events.size(); ++i)
       eventsDuringBox += events.Events[i].Kind == 'S' || events.Events[i].Kind == 'E';
   };
-  struct rlimit saved;
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  auto previous = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = 100 * 1024;
-  ::setrlimit(RLIMIT_FSIZE, &small);
+  TFileSizeLimit limit(100 * 1024);
   ASSERT_TRUE(client->RetrieveFile("big.bin", dir / "big.bin", wmReplace));
   bool ended = events.WaitForKind('E');
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous);
+  limit.Lift();
   Application->OnException = nullptr;
   ASSERT_TRUE(ended);
   EXPECT_EQ(shown, 1);
