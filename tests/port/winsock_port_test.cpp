@@ -50,15 +50,17 @@ struct TPortFixture {
 };
 
 // A server-role port listening on a free port of its own, with a data sink.
-struct TServerPort {
-  explicit TServerPort(bool telnet = false) {
-    Port.SetPortRole(prServer);
-    Port.SetTelnetProcessing(telnet);
-    Port.SetWsPort(std::to_string(ListenPort));
+class WinsockServerPort : public ::testing::Test {
+ protected:
+  WinsockServerPort() {
+    port.SetPortRole(prServer);
+    port.SetTelnetProcessing(false);
+    port.SetWsPort(std::to_string(listenPort));
   }
-  TApdWinsockPort Port{nullptr};
-  TDataSink Sink{Port};
-  const int ListenPort = UnusedPort();
+  testsupport::Watchdog watchdog;
+  TApdWinsockPort port{nullptr};
+  TDataSink sink{port};
+  const int listenPort = UnusedPort();
 };
 
 std::string RandomBytes(std::size_t n, unsigned seed) {
@@ -443,13 +445,8 @@ TEST(WinsockPort, ClosingFromAnErrorInsideTheReadPathFinishesCleanly) {
   ASSERT_TRUE(PumpUntil([&] { return f.Connected == 2; }));
 }
 
-TEST(WinsockPort, ServerRoleAcceptsOnePeerAndRefusesASecond) {
-  testsupport::Watchdog watchdog;
+TEST_F(WinsockServerPort, AcceptsOnePeerAndRefusesASecond) {
   TCaughtExceptions caught;
-  TServerPort server;
-  TApdWinsockPort& port = server.Port;
-  TDataSink& sink = server.Sink;
-  const int listenPort = server.ListenPort;
   std::vector<std::uint32_t> peers;
   int disconnected = 0;
   port.OnAcceptPeer = [&](TObject*, std::uint32_t address, bool&) { peers.push_back(address); };
@@ -492,12 +489,7 @@ TEST(WinsockPort, ServerRoleAcceptsOnePeerAndRefusesASecond) {
   EXPECT_TRUE(caught.Messages.empty());
 }
 
-TEST(WinsockPort, ServerRolePeerResetFreesThePortForTheNext) {
-  testsupport::Watchdog watchdog;
-  TServerPort server;
-  TApdWinsockPort& port = server.Port;
-  TDataSink& sink = server.Sink;
-  const int listenPort = server.ListenPort;
+TEST_F(WinsockServerPort, PeerResetFreesThePortForTheNext) {
   int offers = 0, disconnected = 0;
   std::vector<int> errors;
   port.OnAcceptPeer = [&](TObject*, std::uint32_t, bool&) { ++offers; };
@@ -522,12 +514,8 @@ TEST(WinsockPort, ServerRolePeerResetFreesThePortForTheNext) {
 
 // Each peer of a server-role port starts afresh: a peer that leaves inside a subnegotiation
 // or after switching binary on passes neither on to the next.
-TEST(WinsockPort, ServerRoleNextPeerStartsWithFreshTelnetState) {
-  testsupport::Watchdog watchdog;
-  TServerPort server(true);
-  TApdWinsockPort& port = server.Port;
-  TDataSink& sink = server.Sink;
-  const int listenPort = server.ListenPort;
+TEST_F(WinsockServerPort, NextPeerStartsWithFreshTelnetState) {
+  port.SetTelnetProcessing(true);
   int offers = 0, disconnected = 0;
   port.OnAcceptPeer = [&](TObject*, std::uint32_t, bool&) { ++offers; };
   port.OnDisconnected = [&](TObject*) { ++disconnected; };
@@ -556,13 +544,8 @@ TEST(WinsockPort, ServerRoleNextPeerStartsWithFreshTelnetState) {
 }
 
 // A failing accept handler refuses the peer; the port goes on listening for the next one.
-TEST(WinsockPort, ServerRoleAcceptHandlerThatFailsRefusesThePeer) {
-  testsupport::Watchdog watchdog;
+TEST_F(WinsockServerPort, AcceptHandlerThatFailsRefusesThePeer) {
   TCaughtExceptions caught;
-  TServerPort server;
-  TApdWinsockPort& port = server.Port;
-  TDataSink& sink = server.Sink;
-  const int listenPort = server.ListenPort;
   int offers = 0;
   port.OnAcceptPeer = [&](TObject*, std::uint32_t, bool&) {
     if (++offers == 1) throw std::runtime_error("no peers today");
