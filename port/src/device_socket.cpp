@@ -199,12 +199,12 @@ void TApdDeviceSocket::DoAccept(TSocket socket) {
     // A handler that fails refuses the peer; the failure is reported once the peer is let go.
     failure = std::current_exception();
   }
-  if (FindConnection(socket) != connection || DispatcherOf(socket) != dispatcher) {
-    // The handler closed the port: the connection and the accepted socket are gone with it.
-  } else if (answer == 1 && !failure) {
+  // A handler that closed the port took the connection and the accepted socket with it.
+  const bool open = FindConnection(socket) == connection && DispatcherOf(socket) == dispatcher;
+  if (open && answer == 1 && !failure) {
     dispatcher->SetConnected(*connection, true);
     connection->Write(nullptr, 0);
-  } else {
+  } else if (open) {
     connection->CommSocket = NoSocket;
     dispatcher->RemoteAddress = TSockAddrIn{};
     ForgetCache();

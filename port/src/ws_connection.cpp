@@ -393,10 +393,7 @@ void TWsConnection::SendStored() {
     OutFull = false;
     OutSend += static_cast<DWORD>(n);
     if (OutSend >= OutSize) OutSend -= OutSize;
-    if (static_cast<DWORD>(n) < piece) {
-      TakeWaitingReplies();
-      return;  // the socket is full for now
-    }
+    if (static_cast<DWORD>(n) < piece) return;  // the socket is full for now
   }
 }
 
