@@ -46,11 +46,9 @@ bool StepMatch(DWORD (&slots)[MaxPatternLength], BYTE byte, DWORD patternLength,
   for (DWORD p = 1; p < length; ++p)
     if ((attempts >> p & 1) != 0 && pattern[p] == byte) next |= std::uint32_t{1} << (p + 1);
   const bool complete = (next >> length & 1) != 0;
-  if (complete) {
-    // The attempts behind the completed one are forgotten; the completing byte may still
-    // begin the next occurrence.
-    next = (length > 1 && pattern[0] == byte) ? std::uint32_t{1} << 1 : 0;
-  }
+  // A completed pattern clears every attempt, the one the completing byte would begin too:
+  // the next occurrence starts after it ("aa" in "aaaa" completes at bytes 2 and 4).
+  if (complete) next = 0;
   std::fill(std::begin(slots), std::end(slots), 0u);
   DWORD slot = 0;
   for (DWORD p = length; p-- > 1;)
