@@ -218,7 +218,8 @@ bool TWsConnection::SkipSubnegotiation() {
       reply += static_cast<char>(TelnetSE);
       SendRaw(reinterpret_cast<const std::uint8_t*>(reply.data()),
               static_cast<DWORD>(reply.size()));
-      LogTelnet(lst_TelnetSentTerm, 0, type.data(), static_cast<DWORD>(type.size()));
+      LogTelnet(lst_TelnetSentTerm, TelnetOptTermType, type.data(),
+                static_cast<DWORD>(type.size()));
     }
     return true;
   }
