@@ -4,7 +4,8 @@
 // languages, the switch settings and the languages switched to; then come the word table,
 // the Positions lines and the CharSets lines as texts.
 //
-// Checked: a switch never changes the word table and leaves a valid active language; the
+// Checked: a switch never changes the word table and leaves a valid active language (also
+// when a malformed CharSets line or window bounds field ends it with its error); the
 // window's caption is the text the "%Form%" group gives; a CharSets line "name,number" for
 // the new language gives the window's font that name; a control whose Positions field for
 // the new language holds four plain numbers gets those bounds; adding languages and taking
@@ -24,6 +25,7 @@
 #include "forms/strings.h"
 #include "fuzz_support.h"
 #include "multilang/multi_lang.h"
+#include "platform/sysutils.h"
 
 namespace {
 
@@ -207,7 +209,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string> table = Lines(ml.Words());
   for (std::uint8_t to : switches) {
     const bool switched = to < ml.Languages();
-    ml.SetActiveLanguage(to);
+    try {
+      ml.SetActiveLanguage(to);
+    } catch (const platform::EConvertError&) {
+      // A CharSets line, or a number of the window's bounds, that is not a decimal integer
+      // ends the switch after the language has changed.
+      CheckAfterSwitch(*form, table, false);
+      continue;
+    } catch (const EAssertionFailed&) {
+      CheckAfterSwitch(*form, table, false);  // the window's bounds field is too short
+      continue;
+    }
     CheckAfterSwitch(*form, table, switched);
     if (switched) {
       CheckCharSet(*form);

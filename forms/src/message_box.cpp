@@ -14,6 +14,8 @@ std::vector<int> MessageBoxButtons(UINT flags) {
       return {IDRETRY, IDCANCEL};
     case MB_CANCELTRYCONTINUE:
       return {IDCANCEL, IDTRYAGAIN, IDCONTINUE};
+    case MB_CANCELONLY:
+      return {IDCANCEL};
     default:
       return {IDOK};
   }

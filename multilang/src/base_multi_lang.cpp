@@ -198,7 +198,7 @@ void TBaseMultiLang::SetCharSets(TStrings* charSets) {
 }
 
 bool TBaseMultiLang::InformOutOfRange() const {
-  Inform(kOutOfRange, MB_OK);
+  Inform(kOutOfRange, MB_CANCELONLY);
   return false;
 }
 
@@ -410,8 +410,8 @@ void TBaseMultiLang::ApplyCharSet() {
   if (!font) return;
   std::string name;
   int charset;
-  // A line that is not "name,number" leaves the font as it is.
-  if (!ParseCharSetLine(FCharSets->Get(FActiveLanguage), name, charset)) return;
+  // A line that is not "name,number" ends the switch with its conversion error.
+  ParseCharSetLine(FCharSets->Get(FActiveLanguage), name, charset);
   if (PropIsKind(font, "Name", TTypeKind::tkString)) SetStrProp(font, "Name", name);
   if (PropIsKind(font, "CharSet", TTypeKind::tkInteger)) SetOrdProp(font, "CharSet", charset);
 }
@@ -466,9 +466,11 @@ void TBaseMultiLang::ApplyPosition(TComponent* target, bool isOwner) {
   if (line < 0) return;
   std::vector<std::string> fields = SplitFields(FPositions->Get(line));
   std::size_t field = 1 + static_cast<std::size_t>(FActiveLanguage);
-  if (field >= fields.size()) return;
-  TBounds bounds;
-  if (!ParseBounds(fields[field], bounds)) return;
+  // An empty field is a language whose bounds were never stored.
+  if (field >= fields.size() || fields[field].empty()) return;
+  // A malformed field raises: for the owner that ends the switch, for a control the walk
+  // passes over it.
+  const TBounds bounds = ParseBounds(fields[field]);
   // All or nothing: a field without a number for a property the target has (a language
   // whose bounds were never stored) moves nothing.
   for (int n = 0; n < 4; ++n)

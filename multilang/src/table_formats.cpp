@@ -3,6 +3,9 @@
 #include <charconv>
 #include <limits>
 
+#include "multilang/base_multi_lang.h"
+#include "platform/sysutils.h"
+
 namespace multilang::detail {
 
 namespace {
@@ -10,6 +13,10 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
+}
+
+std::string NotAnInteger(std::string_view text) {
+  return "'" + std::string(text) + "' is not a valid integer value";
 }
 }  // namespace
 
@@ -45,14 +52,17 @@ bool ParseDecimal(std::string_view text, std::int64_t min, std::int64_t max, std
   return true;
 }
 
-bool ParseCharSetLine(std::string_view line, std::string& name, int& charset) {
+void ParseCharSetLine(std::string_view line, std::string& name, int& charset) {
   auto comma = line.find(',');
-  if (comma == std::string_view::npos) return false;
+  std::string_view digits = comma == std::string_view::npos ? line : line.substr(comma + 1);
   std::int64_t number;
-  if (!ParseDecimal(line.substr(comma + 1), 0, 255, number)) return false;
+  if (comma == std::string_view::npos || !ParseDecimal(digits, std::numeric_limits<int>::min(),
+                                                       std::numeric_limits<int>::max(), number))
+    throw platform::EConvertError(NotAnInteger(digits));
+  if (number < 0 || number > 255)
+    throw platform::EConvertError("'" + std::string(digits) + "' is not a valid character set");
   name = std::string(line.substr(0, comma));
   charset = static_cast<int>(number);
-  return true;
 }
 
 std::vector<std::string> SplitFields(std::string_view line) {
@@ -74,24 +84,24 @@ std::string JoinFields(const std::vector<std::string>& fields) {
   return line;
 }
 
-bool ParseBounds(std::string_view field, TBounds& bounds) {
+TBounds ParseBounds(std::string_view field) {
   TBounds parsed;
   for (std::size_t n = 0; n < parsed.size(); ++n) {
     auto dot = field.find('.');
-    if (dot == std::string_view::npos && n < parsed.size() - 1) return false;
+    if (dot == std::string_view::npos && n < parsed.size() - 1)
+      throw EAssertionFailed("Assertion failed (MLBase)");
     std::string_view number = TrimBlanks(field.substr(0, dot));
     if (!number.empty()) {
       std::int64_t value;
       if (!ParseDecimal(number, std::numeric_limits<int>::min(), std::numeric_limits<int>::max(),
                         value))
-        return false;
+        throw platform::EConvertError(NotAnInteger(number));
       parsed[n] = static_cast<int>(value);
     }
     if (dot == std::string_view::npos) break;
     field.remove_prefix(dot + 1);
   }
-  bounds = parsed;
-  return true;
+  return parsed;
 }
 
 }  // namespace multilang::detail

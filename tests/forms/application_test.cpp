@@ -165,6 +165,9 @@ TEST(MessageBoxRules, ButtonsDefaultsAndEscape) {
   EXPECT_EQ(MessageBoxEscapeResult(MB_OK), IDOK);
   EXPECT_EQ(MessageBoxEscapeResult(MB_YESNO), 0);
   EXPECT_EQ(MessageBoxEscapeResult(MB_ABORTRETRYIGNORE), 0);
+  // The runtime's box with Cancel alone answers Cancel to Enter and to Escape.
+  EXPECT_EQ(MessageBoxDefaultButton(MB_CANCELONLY), IDCANCEL);
+  EXPECT_EQ(MessageBoxEscapeResult(MB_CANCELONLY), IDCANCEL);
   EXPECT_EQ(MessageBoxIconOf(MB_OK | MB_ICONQUESTION), TMessageBoxIcon::Question);
   EXPECT_EQ(MessageBoxIconOf(MB_OK | MB_ICONINFORMATION), TMessageBoxIcon::Information);
   EXPECT_EQ(MessageBoxIconOf(MB_OK | MB_ICONEXCLAMATION), TMessageBoxIcon::Warning);

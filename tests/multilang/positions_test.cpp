@@ -76,22 +76,49 @@ TEST_F(PositionsTest, NothingIsReadOrWrittenWithoutSwitchPositions) {
   EXPECT_EQ(ml->Positions()->Lines(), std::vector<std::string>{"btnexit,1.1.1.1,2.2.2.2"});
 }
 
-TEST_F(PositionsTest, MalformedBoundsMoveNothing) {
+TEST_F(PositionsTest, MalformedBoundsEndTheSwitchForTheWindowAndPassOverAControl) {
   MakeForm();
   TMultiLang* ml = Form->MultiLang1;
   ml->SetSwitchPositions(spFormAndControls);
   auto* exit = Form->Get<TButton>("btnExit");
-  for (const char* field : {"", "1.2.3", "a.b.c.d", "1..3.4", "99999999999.1.1.1", "1.2.3.4x"}) {
+  const std::string chineseLabel =
+      "\xA4u\xA7@\xAA\xAC\xBA"
+      "A:";
+  // Fields that move nothing: never stored (empty), or a number missing for a property the
+  // control has.
+  for (const char* field : {"", "1..3.4"}) {
     SetLines(ml->Positions(), {"%Form%", ("btnexit,436.320.90.25," + std::string(field)).c_str()});
     ml->SetActiveLanguage(1);
     EXPECT_EQ(BoundsOf(exit), (TRect{436, 320, 90, 25})) << field;
-    EXPECT_EQ(Form->Get<TLabel>("Label1")->Caption(),
-              "\xA4u\xA7@\xAA\xAC\xBA"
-              "A:")
-        << field;
+    EXPECT_EQ(Form->Get<TLabel>("Label1")->Caption(), chineseLabel) << field;
     ml->SetActiveLanguage(0);
   }
+  // A control's bad field is passed over by the walk: its bounds stay, the texts are applied.
+  for (const char* field : {"1.2.3", "a.b.c.d", "99999999999.1.1.1", "1.2.3.4x"}) {
+    SetLines(ml->Positions(), {"%Form%", ("btnexit,436.320.90.25," + std::string(field)).c_str()});
+    Form->Changes.clear();
+    ml->SetActiveLanguage(1);
+    EXPECT_EQ(BoundsOf(exit), (TRect{436, 320, 90, 25})) << field;
+    EXPECT_EQ(Form->Get<TLabel>("Label1")->Caption(), chineseLabel) << field;
+    EXPECT_EQ(Form->Changes, std::vector<int>{1}) << field;
+    ml->SetActiveLanguage(0);
+  }
+  // The window's bad field ends the switch after the language changed: too few numbers is a
+  // failed assertion, a bad number a conversion error; no text follows and no event either.
+  const TRect formAt0 = BoundsOf(Form);
+  SetLines(ml->Positions(), {"%Form%,1.2.300.200,1.2.300"});
+  Form->Changes.clear();
+  EXPECT_THROW(ml->SetActiveLanguage(1), EAssertionFailed);
+  EXPECT_EQ(ml->ActiveLanguage(), 1);
+  EXPECT_EQ(BoundsOf(Form), formAt0);
+  EXPECT_NE(Form->Get<TLabel>("Label1")->Caption(), chineseLabel);
+  EXPECT_TRUE(Form->Changes.empty());
+  ml->SetActiveLanguage(0);
+  SetLines(ml->Positions(), {"%Form%,1.2.300.200,1.2.x.200"});
+  EXPECT_THROW(ml->SetActiveLanguage(1), platform::EConvertError);
+
   // More than four numbers: the first four count.
+  ml->SetActiveLanguage(0);
   SetLines(ml->Positions(), {"btnexit,436.320.90.25, 1.2.3.4.5 "});
   ml->SetActiveLanguage(1);
   EXPECT_EQ(BoundsOf(exit), (TRect{1, 2, 3, 4}));
@@ -183,18 +210,31 @@ TEST_F(CharSetTest, MissingLinesAreFilledFromTheFontInUse) {
             (std::vector<std::string>{"MS Sans Serif,1", "MS Sans Serif,1"}));
 }
 
-TEST_F(CharSetTest, MalformedLinesLeaveTheFontAndTheSwitchGoesOn) {
+TEST_F(CharSetTest, AMalformedLineEndsTheSwitchWithAConversionError) {
   MakeForm();
   TMultiLang* ml = Form->MultiLang1;
   for (const char* line :
        {"NoComma", "Arial,", "Arial,x", "Arial,256", "Arial,-1", "Arial,99999999999999999999"}) {
     SetLines(ml->CharSets(), {"MS Sans Serif,1", line});
-    ml->SetActiveLanguage(1);
+    Form->Changes.clear();
+    EXPECT_THROW(ml->SetActiveLanguage(1), platform::EConvertError) << line;
+    // The language has changed; the font, the texts and the event have not.
+    EXPECT_EQ(ml->ActiveLanguage(), 1) << line;
     EXPECT_EQ(Form->Font()->Name(), "MS Sans Serif") << line;
-    EXPECT_EQ(Form->Caption(), "\xB4\xFA\xB8\xD5\xB5\xF8\xB5\xA1") << line;
-    EXPECT_EQ(Form->Changes.back(), 1) << line;
+    EXPECT_NE(Form->Caption(), "\xB4\xFA\xB8\xD5\xB5\xF8\xB5\xA1") << line;
+    EXPECT_TRUE(Form->Changes.empty()) << line;
+    ml->CharSets()->Put(1, "MS Sans Serif,1");
     ml->SetActiveLanguage(0);
   }
+  try {
+    SetLines(ml->CharSets(), {"MS Sans Serif,1", "Arial,x"});
+    ml->SetActiveLanguage(1);
+    ADD_FAILURE() << "no conversion error";
+  } catch (const platform::EConvertError& e) {
+    EXPECT_STREQ(e.what(), "'x' is not a valid integer value");
+  }
+  ml->CharSets()->Put(1, "MS Sans Serif,1");
+  ml->SetActiveLanguage(0);
   SetLines(ml->CharSets(), {"MS Sans Serif,1", "Arial, 238 "});
   ml->SetActiveLanguage(1);
   EXPECT_EQ(Form->Font()->Name(), "Arial");

@@ -53,6 +53,7 @@ TEST_F(LoadingTest, GlobalLanguageBeyondTheComponentShowsTheMessageAndKeepsTheSt
   ASSERT_EQ(Boxes.size(), 1u);
   EXPECT_EQ(Boxes[0].Text, kOutOfRange);
   EXPECT_EQ(Boxes[0].Flags & MB_ICONMASK, MB_ICONINFORMATION);
+  EXPECT_EQ(MessageBoxButtons(Boxes[0].Flags), std::vector<int>{IDCANCEL});
   // The stored ActiveLanguage 1 switched while the word table was still empty, so the texts
   // are those of the description; the refused switch changed nothing.
   EXPECT_EQ(Form->MultiLang1->ActiveLanguage(), 1);
@@ -99,6 +100,7 @@ TEST_F(TextRuleTest, DefaultLanguageOutsideTheLanguagesIsRefused) {
   ml->SetDefaultLanguage(2);
   ASSERT_EQ(Boxes.size(), 1u);
   EXPECT_EQ(Boxes[0].Text, kOutOfRange);
+  EXPECT_EQ(MessageBoxButtons(Boxes[0].Flags), std::vector<int>{IDCANCEL});
   EXPECT_EQ(ml->DefaultLanguage(), 0);
 
   // A default that a later decrease left behind is not read from the next group.
