@@ -25,6 +25,9 @@ namespace {
 
 std::mutex driveMutex;
 std::string driveFolders[26];  // host folder per drive letter, no trailing '/' except "/"
+// Drive Z: is the host's root, as Wine maps it: a path outside every other drive still has a
+// Windows form (Z:\opt\kvb-download\bin\ for /opt/kvb-download/bin/), and that form maps back.
+[[maybe_unused]] const bool rootIsDriveZ = (driveFolders['Z' - 'A'] = "/", true);
 
 int DriveIndex(char letter) {
   if (letter >= 'a' && letter <= 'z') return letter - 'a';

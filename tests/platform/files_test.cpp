@@ -360,10 +360,15 @@ TEST_F(FilesTest, CurrentDirectoryMovesRelativePaths) {
   EXPECT_FALSE(SetCurrentDirectoryA("C:\\missing\\deeper"));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 
-  // Outside every drive the host path is shown as it is.
+  // Outside the other drives the host's root is drive Z:, as under Wine, and maps back.
   ASSERT_TRUE(SetCurrentDirectoryA("/tmp"));
   length = GetCurrentDirectoryA(sizeof buffer, buffer);
-  EXPECT_EQ(std::string(buffer, length), "/tmp");
+  EXPECT_EQ(std::string(buffer, length), "Z:\\tmp");
+  EXPECT_EQ(platform::FromHostPath(folder / "C/x"), "C:\\x");  // the nearer drive wins
+  EXPECT_EQ(platform::FromHostPath("/"), "Z:\\");
+  EXPECT_EQ(platform::ToHostPath("Z:\\opt\\kvb-download\\bin\\"), "/opt/kvb-download/bin/");
+  ASSERT_TRUE(SetCurrentDirectoryA("Z:\\tmp\\"));
+  EXPECT_EQ(platform::ToHostPath("\\x"), "/x");
 }
 
 TEST_F(FilesTest, LastWriteTimeRoundTrips) {

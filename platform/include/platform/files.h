@@ -2,6 +2,7 @@
 //
 // "C:\SuperSetup\x.exe" and "C:/SuperSetup/x.exe" both name <drive C folder>/SuperSetup/x.exe;
 // other drive letters map to folders set with SetDriveFolder (unset drives: path not found);
+// drive Z: is the host's root until set otherwise, as under Wine;
 // a relative path is relative to the current directory; a native absolute path ("/tmp/x")
 // passes through. Failures set GetLastError to a Windows error number mapped from errno.
 #pragma once
@@ -17,8 +18,9 @@ void SetDriveFolder(char letter, const std::string& hostFolder);
 std::string GetDriveFolder(char letter);
 // Windows-style path to host path; empty when the drive is not mapped.
 std::string ToHostPath(const std::string& windowsPath);
-// Host path to the Windows-style path of the mapped drive that holds it (longest match);
-// a host path outside every drive folder is returned unchanged.
+// Host path to the Windows-style path of the mapped drive that holds it (longest match, so
+// drive Z: only for what no other drive holds); a host path outside every drive folder (Z:
+// unset) is returned unchanged.
 std::string FromHostPath(const std::string& hostPath);
 // Path text is ANSI text (code page 950): a Big5 character's second byte may be a backslash
 // (許 is B3 5C, 功 A5 5C) and is never a separator. These look for separators character by
