@@ -10,6 +10,7 @@
 #include "app/get_update_file.h"
 #include "app/run_texts.h"
 #include "app/session_values.h"
+#include "errors/string_resource.h"
 #include "forms/application.h"
 #include "forms/gtk_widget_set.h"
 #include "platform/files.h"
@@ -27,6 +28,12 @@ int Fail(const std::string& message) {
 }
 
 }  // namespace
+
+void StartProcessWideObjects() {
+  AdsrmgrStrings();
+  AproErrorStrings();
+  DeviceSocket();
+}
 
 std::string DefaultDriveCFolder() {
   namespace fs = std::filesystem;
@@ -56,6 +63,12 @@ int RunProgram(int argc, char** argv) {
   if (options.Version) {
     std::cout << VersionText << "\n";
     return 0;
+  }
+
+  try {
+    StartProcessWideObjects();
+  } catch (const std::exception& e) {
+    return Fail(e.what());  // the program's own string tables are unreadable
   }
 
   namespace fs = std::filesystem;
@@ -104,7 +117,7 @@ int RunProgram(int argc, char** argv) {
   // cleans its Winsock start-up up, and the library is let go.
   const int exitCode = batch ? batch->ExitCode() : 0;
   batch.reset();
-  if (DeviceSocketExists()) FreeDeviceSocket();
+  FreeDeviceSocket();
   UnbindWinsock();
   return exitCode;
 }

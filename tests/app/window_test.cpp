@@ -267,6 +267,29 @@ TEST_F(WindowTest, AFailedChangeOfDirectoryShowsTheErrorAndTheWindowStillWorks) 
       ::testing::ExitedWithCode(0), "");
 }
 
+// Program start makes the comm library's process-wide objects before the window: the device
+// socket loads and starts Winsock, so the window's FTP client finds the library loaded.
+TEST_F(WindowTest, ProgramStartMakesTheProcessWideObjectsBeforeTheWindow) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        WNDCLASSA windowClass;
+        if (DeviceSocketExists() || WinsockEntryTable().Library != nullptr ||
+            GetClassInfoA(GetModuleHandleA(nullptr), "awDispatch", &windowClass))
+          std::_Exit(10);  // a fresh process is needed
+        StartProcessWideObjects();
+        if (!DeviceSocketExists() || !DeviceSocket().Bound() || DeviceSocket().StartupError() != 0)
+          std::_Exit(11);
+        const HMODULE library = WinsockEntryTable().Library;
+        if (!library || !GetClassInfoA(GetModuleHandleA(nullptr), "awDispatch", &windowClass) ||
+            !AproErrorStrings().IsOpen() || !AdsrmgrStrings().IsOpen())
+          std::_Exit(12);
+        CreateWindow();
+        std::_Exit(WinsockEntryTable().Library == library ? 0 : 13);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 // ---- Language toggle ----------------------------------------------------------------------
 
 TEST_F(WindowTest, TheToggleSwitchesEveryTextAndDropsTheUpdateSuffix) {

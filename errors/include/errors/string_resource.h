@@ -60,7 +60,8 @@ class TAdStringResource {
 // the number of entries, or -1 when the block is not a valid table.
 std::int64_t ValidateStringTable(const void* data, std::size_t size);
 
-// The two process-wide readers of the program's own tables, opened on first use and kept to
-// program end: the reader's own messages, and the message table of the comm library.
+// The two process-wide readers of the program's own tables, kept to program end: the
+// reader's own messages, and the message table of the comm library. The program opens them
+// at start; they are opened on first use where nothing did.
 TAdStringResource& AdsrmgrStrings();
 TAdStringResource& AproErrorStrings();

@@ -179,9 +179,10 @@ class TApdDeviceSocket : public TApdSocket {
   TWsConnection* FCachedConnection = nullptr;
 };
 
-// The process-wide device socket, made on first use (owner none).
+// The process-wide device socket (owner none): the program makes it at start, before its
+// window; made on first use where nothing did.
 TApdDeviceSocket& DeviceSocket();
 // True once DeviceSocket() has made it.
 bool DeviceSocketExists();
-// Program end: destroys it (with every connection left).
+// Program end: destroys it (with every connection left); nothing when it was never made.
 void FreeDeviceSocket();
