@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 
 #include "app_support.h"
@@ -338,6 +339,33 @@ TEST_F(FaultTest, NamesWithBlanksTabsBig5AndUtf8Bytes) {
   EXPECT_FALSE(r.Has("kvb: box [KVB Download] 檔案名稱無效: 功.txt -> OK")) << Describe(r);
   EXPECT_TRUE(r.Has("kvb: Memo1: 功.txt")) << Describe(r);
   EXPECT_TRUE(r.Has("kvb: Memo1: 中文.txt")) << Describe(r);  // the Big5 name, shown in UTF-8
+}
+
+// ---- Servers that take a command only in one piece -------------------------------------------
+
+// The server never answers a command whose bytes arrive in more than one receive, and lists
+// names of such lengths that the client's 8 KiB output ring wraps between the CR and the LF of
+// a RETR command. That command still leaves in one piece, and every file arrives.
+TEST_F(FaultTest, ACommandAtTheOutputRingsEndStillArrivesInOnePiece) {
+  ScriptedPeer peer("whole-commands");
+  ToolResult r = Run(peer.Port(), 40);
+  std::vector<std::string> wrapped, split;
+  for (const std::string& line : peer.Transcript()) {
+    if (line.rfind("wrap: ", 0) == 0) wrapped.push_back(line.substr(6));
+    if (line.rfind("split: ", 0) == 0) split.push_back(line.substr(7));
+  }
+  ASSERT_EQ(wrapped.size(), 1u) << "no command was placed at the ring's end";
+  EXPECT_EQ(wrapped[0].rfind("RETR f", 0), 0u) << wrapped[0];
+  EXPECT_TRUE(split.empty()) << split.front();
+  const int received = r.Count("kvb: Memo1: ");
+  ExpectCleanEnd(r, 0,
+                 "kvb: end: 0 " + std::to_string(received) + " of " + std::to_string(received) +
+                     " listed files received");
+  EXPECT_GE(received, 30);
+  const std::vector<std::string> files = ListFiles(Local());
+  EXPECT_EQ(files.size(), static_cast<std::size_t>(received));
+  for (const std::string& name : files) EXPECT_EQ(ReadFile(Local() / name), name);
+  EXPECT_NE(std::find(files.begin(), files.end(), wrapped[0].substr(5)), files.end());
 }
 
 // ---- Long listings ----------------------------------------------------------------------------------
