@@ -341,6 +341,23 @@ TEST_F(FaultTest, NamesWithBlanksTabsBig5AndUtf8Bytes) {
   EXPECT_TRUE(r.Has("kvb: Memo1: 中文.txt")) << Describe(r);  // the Big5 name, shown in UTF-8
 }
 
+// "." and ".." in the listing name the folder and its parent: they are left out without a
+// box and are not counted as listed files, so a run that fetched every file ends with exit 0.
+TEST_F(FaultTest, DotAndDotDotInTheListingAreLeftOutSilently) {
+  ScriptedPeer peer("plain",
+                    {"--listing", ".", "--listing", "..", "--listing", "a.txt", "--listing", " .. ",
+                     "--listing", "b.txt", "--file", "a.txt=alpha", "--file", "b.txt=beta"});
+  ToolResult r = Run(peer.Port(), 40);
+  ExpectCleanEnd(r, 0, "kvb: end: 0 2 of 2 listed files received");
+  EXPECT_EQ(r.Count("kvb: box ["), 1) << Describe(r);  // only the install question
+  EXPECT_TRUE(r.Has("kvb: box [KVB Download] " + QuestionUtf8 + " -> No")) << Describe(r);
+  EXPECT_EQ(ListFiles(drive.Path()),
+            (std::vector<std::string>{"SuperSetup/a.txt", "SuperSetup/b.txt"}));
+  EXPECT_EQ(ReadFile(Local() / "b.txt"), "beta");
+  for (const std::string& command : peer.Transcript())
+    EXPECT_EQ(command.find("RETR ."), std::string::npos) << command;
+}
+
 // ---- Servers that take a command only in one piece -------------------------------------------
 
 // The server never answers a command whose bytes arrive in more than one receive, and lists
