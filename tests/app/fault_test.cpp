@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 
 #include "app_support.h"
@@ -122,6 +123,24 @@ TEST_F(FaultTest, ControlConnectionDroppedDuringARetrievalKeepsTheEarlierCopy) {
   EXPECT_EQ(r.Count("kvb: Memo1: "), 0);
   EXPECT_EQ(ListFiles(Local()), std::vector<std::string>{"a.bin"});
   ExpectNoPartialFile({{"a.bin", PeerBytes(200000)}}, {{"a.bin", "earlier copy"}});
+}
+
+// The server accepts the connection and never greets. Batch mode gives the connection 30 s up
+// to the server's first reply, not the whole --timeout: the run ends with exit 2 as one without
+// a connection, and nothing is written. (Waits the 30 s: labelled slow.)
+class SlowFaultTest : public FaultTest {};
+
+TEST_F(SlowFaultTest, AServerThatNeverGreetsEndsTheRunAfterThirtySeconds) {
+  ScriptedPeer peer("no-greeting", {"--file", "a.txt=alpha"});
+  const auto start = std::chrono::steady_clock::now();
+  ToolResult r = Run(peer.Port(), 120);
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  ExpectCleanEnd(r, 2, "kvb: end: 2 no connection to the server");
+  EXPECT_LT(seconds.count(), 60) << Describe(r);
+  EXPECT_EQ(r.Count("kvb: box ["), 0) << Describe(r);
+  EXPECT_EQ(r.Count("kvb: status: 已連接主伺服器"), 0) << Describe(r);
+  EXPECT_TRUE(ListFiles(Local()).empty());
 }
 
 // ---- Data connections cut short ----------------------------------------------------------------

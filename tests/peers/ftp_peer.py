@@ -731,6 +731,16 @@ class ManyFiles(Session):
         return sorted(self.files, key=lambda n: int(n))
 
 
+@scenario("no-greeting")
+class NoGreeting(Session):
+    """Accepts the connection and never says a word; reads until the client goes away."""
+
+    def run(self):
+        while self.read_command() is not None:
+            pass
+        self.conn.close()
+
+
 @scenario("whole-commands")
 class WholeCommands(Session):
     """Takes a command only when it arrives in one receive, as some servers do: a command whose
