@@ -3,7 +3,8 @@
 // before it is fetched. The input is the listing text.
 //
 // Checked: trimming leaves no blank at either end and changes nothing more; no byte of the
-// listing other than blanks is lost on the way into the queue; a name that is accepted for
+// listing other than blanks and the lines "." and ".." (the folder and its parent) is lost on
+// the way into the queue; a name that is accepted for
 // fetching holds no path separator, control character or character a Windows file name cannot
 // hold (a '\\' or '|' only as the second byte of a Big5 character) and is not "." or "..".
 #include <cstdint>
@@ -91,6 +92,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   QueueListedNames(*memo->Lines(), queue);
   FUZZ_CHECK(queue.Count() <= memo->Lines()->Count(), "more names than lines");
 
+  std::string all, kept;
+  for (int i = 0; i < memo->Lines()->Count(); ++i) {
+    const std::string& line = memo->Lines()->Get(i);
+    all += WithoutBlanks(line);
+    const std::string name = TrimBlanks(line);
+    if (name != "." && name != "..") kept += WithoutBlanks(line);
+  }
+  FUZZ_CHECK(all == WithoutBlanks(listing), "bytes of the listing were lost in the memo");
   std::string joined;
   for (int i = 0; i < queue.Count(); ++i) {
     const std::string& name = queue.Get(i);
@@ -99,12 +108,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckTrimmed(name);
     FUZZ_CHECK(TrimBlanks(name) == name, "a queued name is not trimmed");
     FUZZ_CHECK(listing.find(name) != std::string::npos, "a name that is not in the listing");
+    FUZZ_CHECK(name != "." && name != "..", "a dot folder queued");
     joined += name;
     if (IsPlainFileName(name)) CheckPlainName(name);
     FUZZ_CHECK(LocalFileName(name) == (name == "Setup.exe" ? std::string("SetupKVB.exe") : name),
                "local name of " + fuzzsupport::Escaped(name));
   }
-  FUZZ_CHECK(WithoutBlanks(joined) == WithoutBlanks(listing), "bytes of the listing were lost");
+  FUZZ_CHECK(WithoutBlanks(joined) == kept, "bytes of the listing were lost in the queue");
   TObject::Free(memo);
   return 0;
 }

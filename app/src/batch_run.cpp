@@ -129,8 +129,14 @@ void TBatchRun::Report(const std::string& line) {
 void TBatchRun::Start(TGetUpdateFile* form) {
   FForm = form;
   TApdFtpClient* client = form->ApdFtpClient1;
-  // 55 ms ticks; the window itself sets no limit and would wait for ever.
-  client->SetConnectTimeout(std::min(FOptions.ConnectSeconds, FOptions.TimeoutSeconds) * 1000 / 55);
+  // 55 ms ticks; the window itself sets no limit and would wait for ever. The client's limit
+  // ends with the connection; the greeting watch covers the wait for the first reply.
+  client->SetConnectTimeout(ConnectSeconds() * 1000 / 55);
+  TFtpReplyEvent reply = client->OnFtpReply;
+  client->OnFtpReply = [this, reply](TObject* sender, int code, const char* text) {
+    FReplySeen = true;
+    reply(sender, code, text);
+  };
 
   TFtpStatusEvent status = client->OnFtpStatus;
   client->OnFtpStatus = [this, status](TObject* sender, TFtpStatusCode code, const char* text) {
@@ -181,6 +187,24 @@ void TBatchRun::PressDownload() {
   }
   if (!FEnded && !FForm->ApdFtpClient1->IsSessionOpen())
     End(BatchCannotFinish, "the connection to the server could not be started");
+  else if (!FEnded && !FReplySeen)
+    StartGreetingWatch();
+}
+
+void TBatchRun::StartGreetingWatch() {
+  // A server that accepts the connection and never greets would otherwise hold the run until
+  // its time limit. The watch starts just after the client's connect timer, on the same time,
+  // so a connection that is never made is still reported by the client itself.
+  FGreetingTimer = std::make_unique<TTimer>(nullptr);
+  FGreetingTimer->SetInterval(static_cast<UINT>(ConnectSeconds()) * 1000);
+  FGreetingTimer->OnTimer = [this](TObject*) {
+    FGreetingTimer->SetEnabled(false);
+    if (!FEnded && !FReplySeen) End(BatchCannotFinish, "no connection to the server");
+  };
+}
+
+int TBatchRun::ConnectSeconds() const {
+  return std::min(FOptions.ConnectSeconds, FOptions.TimeoutSeconds);
 }
 
 void TBatchRun::LimitReached() {

@@ -29,7 +29,8 @@ void QueueListedNames(const TStrings& lines, TStrings& queue) {
   queue.Clear();
   for (int i = 0; i < lines.Count(); ++i) {
     std::string name = TrimBlanks(lines.Get(i));
-    if (!name.empty()) queue.Add(name);
+    // Some servers list the folder itself and its parent; they are no files of it.
+    if (!name.empty() && name != "." && name != "..") queue.Add(name);
   }
 }
 

@@ -387,14 +387,24 @@ void TWsConnection::SendStored() {
   if (CommSocket == NoSocket) return;  // not connected yet: the bytes wait for the connect
   for (;;) {
     TakeWaitingReplies();
-    if (OutStored() == 0) return;
-    DWORD piece = (OutSend < OutWrite) ? OutWrite - OutSend : OutSize - OutSend;
-    int n = Device().SendFrom(CommSocket, OutBuffer.get() + OutSend, static_cast<int>(piece), 0);
+    const DWORD stored = OutStored();
+    if (stored == 0) return;
+    const std::uint8_t* from = OutBuffer.get() + OutSend;
+    const DWORD first = OutSize - OutSend;
+    if (stored > first) {
+      // The stored bytes wrap: both parts leave in one send, so that a command is never cut
+      // at the ring's end (some servers do not take a line whose CR and LF arrive apart).
+      if (!FSendJoined) FSendJoined = std::make_unique<std::uint8_t[]>(OutSize);
+      CopyBytes(FSendJoined.get(), from, first);
+      CopyBytes(FSendJoined.get() + first, OutBuffer.get(), stored - first);
+      from = FSendJoined.get();
+    }
+    int n = Device().SendFrom(CommSocket, from, static_cast<int>(stored), 0);
     if (n <= 0) return;
     OutFull = false;
     OutSend += static_cast<DWORD>(n);
     if (OutSend >= OutSize) OutSend -= OutSize;
-    if (static_cast<DWORD>(n) < piece) return;  // the socket is full for now
+    if (static_cast<DWORD>(n) < stored) return;  // the socket is full for now
   }
 }
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 
 #include "app_support.h"
@@ -121,6 +123,24 @@ TEST_F(FaultTest, ControlConnectionDroppedDuringARetrievalKeepsTheEarlierCopy) {
   EXPECT_EQ(r.Count("kvb: Memo1: "), 0);
   EXPECT_EQ(ListFiles(Local()), std::vector<std::string>{"a.bin"});
   ExpectNoPartialFile({{"a.bin", PeerBytes(200000)}}, {{"a.bin", "earlier copy"}});
+}
+
+// The server accepts the connection and never greets. Batch mode gives the connection 30 s up
+// to the server's first reply, not the whole --timeout: the run ends with exit 2 as one without
+// a connection, and nothing is written. (Waits the 30 s: labelled slow.)
+class SlowFaultTest : public FaultTest {};
+
+TEST_F(SlowFaultTest, AServerThatNeverGreetsEndsTheRunAfterThirtySeconds) {
+  ScriptedPeer peer("no-greeting", {"--file", "a.txt=alpha"});
+  const auto start = std::chrono::steady_clock::now();
+  ToolResult r = Run(peer.Port(), 120);
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  ExpectCleanEnd(r, 2, "kvb: end: 2 no connection to the server");
+  EXPECT_LT(seconds.count(), 60) << Describe(r);
+  EXPECT_EQ(r.Count("kvb: box ["), 0) << Describe(r);
+  EXPECT_EQ(r.Count("kvb: status: 已連接主伺服器"), 0) << Describe(r);
+  EXPECT_TRUE(ListFiles(Local()).empty());
 }
 
 // ---- Data connections cut short ----------------------------------------------------------------
@@ -338,6 +358,50 @@ TEST_F(FaultTest, NamesWithBlanksTabsBig5AndUtf8Bytes) {
   EXPECT_FALSE(r.Has("kvb: box [KVB Download] 檔案名稱無效: 功.txt -> OK")) << Describe(r);
   EXPECT_TRUE(r.Has("kvb: Memo1: 功.txt")) << Describe(r);
   EXPECT_TRUE(r.Has("kvb: Memo1: 中文.txt")) << Describe(r);  // the Big5 name, shown in UTF-8
+}
+
+// "." and ".." in the listing name the folder and its parent: they are left out without a
+// box and are not counted as listed files, so a run that fetched every file ends with exit 0.
+TEST_F(FaultTest, DotAndDotDotInTheListingAreLeftOutSilently) {
+  ScriptedPeer peer("plain",
+                    {"--listing", ".", "--listing", "..", "--listing", "a.txt", "--listing", " .. ",
+                     "--listing", "b.txt", "--file", "a.txt=alpha", "--file", "b.txt=beta"});
+  ToolResult r = Run(peer.Port(), 40);
+  ExpectCleanEnd(r, 0, "kvb: end: 0 2 of 2 listed files received");
+  EXPECT_EQ(r.Count("kvb: box ["), 1) << Describe(r);  // only the install question
+  EXPECT_TRUE(r.Has("kvb: box [KVB Download] " + QuestionUtf8 + " -> No")) << Describe(r);
+  EXPECT_EQ(ListFiles(drive.Path()),
+            (std::vector<std::string>{"SuperSetup/a.txt", "SuperSetup/b.txt"}));
+  EXPECT_EQ(ReadFile(Local() / "b.txt"), "beta");
+  for (const std::string& command : peer.Transcript())
+    EXPECT_EQ(command.find("RETR ."), std::string::npos) << command;
+}
+
+// ---- Servers that take a command only in one piece -------------------------------------------
+
+// The server never answers a command whose bytes arrive in more than one receive, and lists
+// names of such lengths that the client's 8 KiB output ring wraps between the CR and the LF of
+// a RETR command. That command still leaves in one piece, and every file arrives.
+TEST_F(FaultTest, ACommandAtTheOutputRingsEndStillArrivesInOnePiece) {
+  ScriptedPeer peer("whole-commands");
+  ToolResult r = Run(peer.Port(), 40);
+  std::vector<std::string> wrapped, split;
+  for (const std::string& line : peer.Transcript()) {
+    if (line.rfind("wrap: ", 0) == 0) wrapped.push_back(line.substr(6));
+    if (line.rfind("split: ", 0) == 0) split.push_back(line.substr(7));
+  }
+  ASSERT_EQ(wrapped.size(), 1u) << "no command was placed at the ring's end";
+  EXPECT_EQ(wrapped[0].rfind("RETR f", 0), 0u) << wrapped[0];
+  EXPECT_TRUE(split.empty()) << split.front();
+  const int received = r.Count("kvb: Memo1: ");
+  ExpectCleanEnd(r, 0,
+                 "kvb: end: 0 " + std::to_string(received) + " of " + std::to_string(received) +
+                     " listed files received");
+  EXPECT_GE(received, 30);
+  const std::vector<std::string> files = ListFiles(Local());
+  EXPECT_EQ(files.size(), static_cast<std::size_t>(received));
+  for (const std::string& name : files) EXPECT_EQ(ReadFile(Local() / name), name);
+  EXPECT_NE(std::find(files.begin(), files.end(), wrapped[0].substr(5)), files.end());
 }
 
 // ---- Long listings ----------------------------------------------------------------------------------

@@ -315,13 +315,15 @@ TEST_F(WindowTest, TheToggleSwitchesEveryTextAndDropsTheUpdateSuffix) {
 
 // ---- The listing ----------------------------------------------------------------------------
 
+// "." and ".." (the folder and its parent, as some servers list them) are no files of it.
 TEST_F(WindowTest, ListingsWithCrLfAndBareLfGiveTheSameQueue) {
   TGetUpdateFile* form = CreateWindow();
   const std::vector<std::string> expected{"Setup.exe", "readme.txt", "data file.bin", "readme.txt",
                                           "setup.exe"};
   for (const char* text :
-       {"Setup.exe\r\n readme.txt\t\r\n\r\n  \t \r\ndata file.bin\r\nreadme.txt\r\nsetup.exe\r\n",
-        "Setup.exe\n readme.txt\t\n\n  \t \ndata file.bin\nreadme.txt\nsetup.exe"}) {
+       {".\r\n..\r\nSetup.exe\r\n readme.txt\t\r\n\r\n  \t \r\ndata file.bin\r\n"
+        "readme.txt\r\nsetup.exe\r\n",
+        "Setup.exe\n readme.txt\t\n\n  \t \n .. \ndata file.bin\nreadme.txt\n.\nsetup.exe"}) {
     form->ExpectFileList = true;
     form->InfoMemo->SetTextValue(text);
     form->ParseFileList();

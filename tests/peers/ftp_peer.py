@@ -731,6 +731,76 @@ class ManyFiles(Session):
         return sorted(self.files, key=lambda n: int(n))
 
 
+@scenario("no-greeting")
+class NoGreeting(Session):
+    """Accepts the connection and never says a word; reads until the client goes away."""
+
+    def run(self):
+        while self.read_command() is not None:
+            pass
+        self.conn.close()
+
+
+@scenario("whole-commands")
+class WholeCommands(Session):
+    """Takes a command only when it arrives in one receive, as some servers do: a command whose
+    bytes come in more than one is recorded as "split: " + the command and never answered.
+
+    The remote folder's listing is made so that the client's output ring of --set ring=N bytes
+    (default 8192, counted from the connection's first byte) wraps between the CR and the LF of
+    a "RETR" command, which is recorded as "wrap: " + the command. Each file holds its name.
+    The client is expected to send "TYPE I", "PASV" and "RETR name" for each file."""
+
+    PER_FILE = len(b"TYPE I\r\nPASV\r\nRETR \r\n")
+
+    def __init__(self, conn, server):
+        Session.__init__(self, conn, server)
+        self.ring = int(self.option("ring", "8192"))
+        self.received = 0  # bytes of the control connection so far
+
+    def read_command(self):
+        while True:
+            pieces = 1
+            while b"\n" not in self.buffer:
+                try:
+                    chunk = self.conn.recv(4096)
+                except OSError:
+                    return None
+                if not chunk:
+                    return None
+                if self.buffer:
+                    pieces += 1
+                self.buffer += chunk
+            line, self.buffer = self.buffer.split(b"\n", 1)
+            start = self.received
+            self.received += len(line) + 1
+            text = line.rstrip(b"\r").decode("latin-1")
+            self.server.record(text)
+            if line.endswith(b"\r") and (start + len(line)) % self.ring == 0:
+                self.server.record("wrap: " + text)
+            if pieces == 1:
+                return text
+            self.server.record("split: " + text)
+
+    def listing_lines(self, argument):
+        if self.cwd == "/":
+            return []
+        # After this listing's command the client sends only what the retrievals need: the
+        # names are made so long that the LF of the last file's RETR is the ring's first byte.
+        wanted = (1 - self.received) % self.ring
+        size = 200 + self.PER_FILE
+        if wanted < size:
+            wanted += self.ring
+        count = wanted // size
+        extra = wanted - count * size  # spread over the names, which stay below 255 bytes
+        names = []
+        for i in range(count):
+            length = 200 + extra // count + (1 if i < extra % count else 0)
+            names.append(("f%04d_" % i).ljust(length, "x"))
+        self.files = dict((name, name.encode("latin-1")) for name in names)
+        return names
+
+
 def raw(argument):
     """An argument as the bytes it was given as, one character per byte."""
     return os.fsencode(argument).decode("latin-1")

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -256,6 +257,89 @@ TEST(WinsockPort, NegotiationReplyToAFullOutputRingGoesOutWholeAndInOrder) {
   ASSERT_TRUE(slow.Join(20000));
   EXPECT_EQ(received.size(), accepted.size());
   EXPECT_TRUE(received == accepted);
+}
+
+namespace {
+
+// Records the sends of the socket library while it lives; the sends themselves still happen.
+class TSendRecorder {
+ public:
+  TSendRecorder() : FReal(WinsockEntryTable().send) {
+    Active = this;
+    WinsockEntryTable().send = &Record;
+  }
+  ~TSendRecorder() {
+    WinsockEntryTable().send = FReal;
+    Active = nullptr;
+  }
+  TSendRecorder(const TSendRecorder&) = delete;
+  TSendRecorder& operator=(const TSendRecorder&) = delete;
+
+  std::vector<std::string> Sends;  // the bytes each send took
+
+ private:
+  static int Record(winsock::SOCKET s, const char* buf, int len, int flags) {
+    int n = Active->FReal(s, buf, len, flags);
+    if (n > 0) Active->Sends.emplace_back(buf, static_cast<std::size_t>(n));
+    return n;
+  }
+  static inline TSendRecorder* Active = nullptr;
+  winsock::Tfn_send FReal;
+};
+
+}  // namespace
+
+// A command leaves in one send, and so (written one at a time on loopback) arrives in one
+// receive, also where the output ring wraps: some servers never answer a line whose CR and
+// LF arrive apart. Cases: a command that ends exactly at the ring's end, one whose CR is the
+// ring's last byte and its LF the first, one that wraps in its middle.
+TEST(WinsockPort, ACommandWhereTheOutputRingWrapsLeavesInOneSend) {
+  testsupport::Watchdog watchdog(60);
+  std::mutex lock;
+  std::vector<std::string> arrivals;
+  std::atomic<std::size_t> arrived{0};
+  Server peer([&](Conn& conn, int) {
+    for (;;) {
+      std::string chunk = conn.RecvSome(10000);
+      if (chunk.empty()) break;
+      std::lock_guard guard(lock);
+      arrivals.push_back(chunk);
+      arrived += chunk.size();
+    }
+  });
+  TPortFixture f(peer.Port());
+  f.Port.SetPortOpen(true);
+  ASSERT_TRUE(PumpUntil([&] { return f.Connected == 1; }));
+  TWsConnection* connection = f.Dispatcher()->Connection();
+  ASSERT_NE(connection, nullptr);
+  const std::size_t ring = connection->OutSize;
+  ASSERT_EQ(ring, 8192u);
+
+  TSendRecorder sends;
+  std::vector<std::string> written;
+  std::size_t offset = 0;
+  auto write = [&](const std::string& command) {
+    written.push_back(command);
+    f.Port.WriteText(command);
+    offset += command.size();
+    return PumpUntil([&] { return arrived == offset; });
+  };
+  const std::string command = "PORT 127,0,0,1,214,149\r\n";
+  for (std::size_t end : {ring, 2 * ring + 1, 3 * ring + 10}) {
+    const std::size_t start = end - command.size();
+    while (offset < start) {
+      const std::size_t n = std::min<std::size_t>(start - offset, 1000);
+      ASSERT_TRUE(write((std::string(n > 2 ? n - 2 : 0, 'x') + "\r\n").substr(0, n)));
+    }
+    ASSERT_EQ(connection->OutWrite, start % ring);
+    ASSERT_TRUE(write(command)) << "command ending at " << end;
+  }
+  EXPECT_EQ(sends.Sends.size(), written.size());
+  EXPECT_TRUE(sends.Sends == written);
+  f.Port.SetPortOpen(false);
+  ASSERT_TRUE(peer.Join());
+  EXPECT_EQ(arrivals.size(), written.size());
+  EXPECT_TRUE(arrivals == written);
 }
 
 TEST(WinsockPort, RefusedConnectReportsTheErrorAndStaysOpen) {

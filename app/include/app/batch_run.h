@@ -60,7 +60,8 @@ class TBatchWidgetSet : public THeadlessWidgetSet {
 struct TBatchOptions {
   bool AnswerYes = false;
   int TimeoutSeconds = 900;
-  // A connection that is not made in this time ends the run (the window itself waits).
+  // A connection whose server has not replied in this time (its greeting, as a rule) ends the
+  // run (the window itself waits).
   int ConnectSeconds = 30;
 };
 
@@ -86,6 +87,9 @@ class TBatchRun {
 
  private:
   void PressDownload();
+  // Ends the run when the server has not replied within the connection's time.
+  void StartGreetingWatch();
+  int ConnectSeconds() const;
   void ObserveStatus(TFtpStatusCode code);
   void ObserveError(int code);
   void RunFinished();
@@ -97,6 +101,8 @@ class TBatchRun {
   TBatchOptions FOptions;
   TGetUpdateFile* FForm = nullptr;
   std::unique_ptr<TTimer> FStartTimer;
+  std::unique_ptr<TTimer> FGreetingTimer;
+  bool FReplySeen = false;
   // A thread that posts the time limit's message to FLimitWindow once the limit is reached.
   HWND FLimitWindow = nullptr;
   std::thread FLimitWatch;

@@ -9,8 +9,8 @@ class TStrings;
 // Removes spaces, TABs, line feeds and carriage returns from the end, then from the start.
 std::string TrimBlanks(const std::string& text);
 
-// The names of a names-only listing, one per line of `lines`, blanks trimmed and empty lines
-// left out, replace what `queue` held.
+// The names of a names-only listing, one per line of `lines`, blanks trimmed, empty lines and
+// the entries "." and ".." left out, replace what `queue` held.
 void QueueListedNames(const TStrings& lines, TStrings& queue);
 
 // Whether a name from the listing can be stored as one file of the local folder: not empty,

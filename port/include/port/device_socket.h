@@ -132,6 +132,8 @@ class TWsConnection : public TComponent {
   int FBusy = 0;
   bool FDetached = false;
   bool FDrained = false;
+  // The two parts of wrapped output joined for one send; made at the first wrap.
+  std::unique_ptr<std::uint8_t[]> FSendJoined;
   // Negotiation replies for which the output ring had no room, in order.
   std::string FWaitingReplies;
   // Telnet input state kept between reads, so that a command split across reads or across
