@@ -164,7 +164,7 @@ void TGetUpdateFile::BitBtn1Click(TObject*) {
 void TGetUpdateFile::SelectLanguage() {
   SetGlobalLanguage(UseChinese ? 1 : 0);
   // Message boxes answer in the window's language too, not in the system's.
-  Application->SetBoxLanguage(UseChinese ? LANG_CHINESE_TRADITIONAL : LANG_ENGLISH_US);
+  Application->SetBoxLanguage(UseChinese ? LANGID_CHINESE_TRADITIONAL : LANGID_ENGLISH_US);
 }
 
 void TGetUpdateFile::SetStatus(const std::string& text) {

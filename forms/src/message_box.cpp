@@ -48,7 +48,7 @@ TMessageBoxIcon MessageBoxIconOf(UINT flags) {
   }
 }
 
-std::string MessageBoxButtonText(int id, LANGID language) {
+std::string MessageBoxButtonText(int id, WORD language) {
   struct TTexts {
     int Id;
     const char* English;

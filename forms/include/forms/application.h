@@ -75,7 +75,7 @@ class TApplication : public TComponent {
   // A modal box (MB_* flags, ID* result); posted messages, timers and socket notices keep
   // being handled while it is open. Text and caption are bytes of the system code page.
   int MessageBox(const std::string& text, const std::string& caption, UINT flags);
-  // The language of the boxes' buttons (LANG_* of message_box.h): a program whose windows
+  // The language of the boxes' buttons (LANGID_* of message_box.h): a program whose windows
   // switch language sets it with them, so that a box does not answer in another language.
   WORD BoxLanguage() const { return FBoxLanguage; }
   void SetBoxLanguage(WORD language) { FBoxLanguage = language; }

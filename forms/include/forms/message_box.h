@@ -51,10 +51,9 @@ enum class TMessageBoxIcon { None, Error, Question, Warning, Information };
 // Languages of the buttons' texts (Win32 language identifiers, as MessageBoxEx takes them).
 // Zero is the system's user-interface language, Traditional Chinese on the systems the tool
 // was written for.
-using LANGID = WORD;
-inline constexpr LANGID LANG_SYSTEM_DEFAULT = 0x0000;
-inline constexpr LANGID LANG_CHINESE_TRADITIONAL = 0x0404;
-inline constexpr LANGID LANG_ENGLISH_US = 0x0409;
+inline constexpr WORD LANGID_SYSTEM_DEFAULT = 0x0000;
+inline constexpr WORD LANGID_CHINESE_TRADITIONAL = 0x0404;
+inline constexpr WORD LANGID_ENGLISH_US = 0x0409;
 
 // The buttons, left to right, as ID* values (an unknown type shows OK).
 std::vector<int> MessageBoxButtons(UINT flags);
@@ -66,4 +65,4 @@ int MessageBoxEscapeResult(UINT flags);
 TMessageBoxIcon MessageBoxIconOf(UINT flags);
 // A button's text as UTF-8, its access key marked with '_' ("_Yes", "是(_Y)"): English for any
 // English identifier (primary language 09h), Traditional Chinese otherwise.
-std::string MessageBoxButtonText(int id, LANGID language);
+std::string MessageBoxButtonText(int id, WORD language);

@@ -47,7 +47,7 @@ struct TMessageBoxRequest {
   std::string Text;  // bytes of the system code page; "\r" and "\r\n" break lines
   std::string Caption;
   UINT Flags = 0;  // MB_* (message_box.h)
-  WORD Language = 0;  // of the buttons' texts (LANG_* of message_box.h; 0: the system's)
+  WORD Language = 0;  // of the buttons' texts (LANGID_* of message_box.h; 0: the system's)
   TCustomForm* Owner = nullptr;
 };
 
