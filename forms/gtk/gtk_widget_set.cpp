@@ -1227,6 +1227,7 @@ TGtkMessageBox::TGtkMessageBox(TGtkWidgetSet* set, const TMessageBoxRequest& req
   gtk_window_set_modal(GTK_WINDOW(FWindow), TRUE);
   gtk_window_set_resizable(GTK_WINDOW(FWindow), FALSE);
   gtk_window_set_type_hint(GTK_WINDOW(FWindow), GDK_WINDOW_TYPE_HINT_DIALOG);
+  SetWindowIcon(FWindow);
   if (owner) {
     gtk_window_set_transient_for(GTK_WINDOW(FWindow), owner);
     gtk_window_set_position(GTK_WINDOW(FWindow), GTK_WIN_POS_CENTER_ON_PARENT);
