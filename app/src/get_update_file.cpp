@@ -9,6 +9,7 @@
 #include "forms/application.h"
 #include "forms/class_record.h"
 #include "forms/class_registry.h"
+#include "forms/message_box.h"
 #include "platform/files.h"
 #include "platform/library.h"
 #include "platform/sysutils.h"
@@ -86,7 +87,7 @@ void TGetUpdateFile::FormCreate(TObject*) {
   UpdateDate = "2016/06/15";
   UseChinese = true;
   RemoteDir = "//KVB_program";
-  SetGlobalLanguage(UseChinese ? 1 : 0);
+  SelectLanguage();
   ProgramDir = platform::ExtractFilePath(ProgramFileName());
 
   if (!platform::DirectoryExists(SuperSetupDir)) {
@@ -156,8 +157,14 @@ void TGetUpdateFile::btnExitClick(TObject*) {
 
 void TGetUpdateFile::BitBtn1Click(TObject*) {
   UseChinese = !UseChinese;
-  SetGlobalLanguage(UseChinese ? 1 : 0);
+  SelectLanguage();
   Repaint();
+}
+
+void TGetUpdateFile::SelectLanguage() {
+  SetGlobalLanguage(UseChinese ? 1 : 0);
+  // Message boxes answer in the window's language too, not in the system's.
+  Application->SetBoxLanguage(UseChinese ? LANGID_CHINESE_TRADITIONAL : LANGID_ENGLISH_US);
 }
 
 void TGetUpdateFile::SetStatus(const std::string& text) {

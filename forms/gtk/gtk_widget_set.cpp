@@ -6,8 +6,10 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <unordered_map>
 #include <vector>
 
@@ -148,6 +150,53 @@ void SetWidgetCss(GtkWidget* widget, const std::string& css) {
   g_object_set_data_full(G_OBJECT(widget), "kvb-css", provider, g_object_unref);
 }
 
+// The widget set's own sheet, above the theme's: controls keep the sizes their window gives
+// them, where the theme's minimum sizes and paddings are larger (Adwaita makes every button
+// at least 34 pixels high). The chrome constants below are the sheet's.
+constexpr const char* kControlSheet =
+    "button.kvb-control { min-height: 0; min-width: 0; padding: 0 3px; border-width: 1px; }"
+    "checkbutton.kvb-control, radiobutton.kvb-control { min-height: 0; padding: 0; }"
+    "checkbutton.kvb-control check, radiobutton.kvb-control radio {"
+    " min-width: 13px; min-height: 13px; margin: 0 4px 0 0; padding: 0; }"
+    "entry.kvb-control { min-height: 0; padding: 0 2px; }"
+    "combobox.kvb-control button { min-height: 0; padding: 0 2px; }"
+    // A list's rows are as high as its items (no room kept for expanders it never has).
+    "treeview.kvb-control { -GtkTreeView-vertical-separator: 0; -GtkTreeView-expander-size: 0; }";
+constexpr int kButtonChrome = 2 * (1 + 3);  // border and padding, both sides
+constexpr int kCheckChrome = 13 + 4;        // indicator and its margin
+constexpr int kGlyphSpacing = 4;            // between a picture button's glyph and caption
+
+void InstallControlSheet() {
+  static bool installed = false;
+  GdkScreen* screen = gdk_screen_get_default();
+  if (installed || !screen) return;
+  GtkCssProvider* provider = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(provider, kControlSheet, -1, nullptr);
+  gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
+                                            GTK_STYLE_PROVIDER_PRIORITY_SETTINGS);
+  g_object_unref(provider);
+  installed = true;
+}
+
+// Width in pixels of `text` drawn in `families` (a CSS family list without quotes) at `pixels`.
+int TextWidth(GtkWidget* widget, const std::string& text, const std::string& families, int pixels,
+              bool condensed, bool bold, bool italic) {
+  PangoLayout* layout = gtk_widget_create_pango_layout(widget, text.c_str());
+  PangoFontDescription* font = pango_font_description_new();
+  pango_font_description_set_family(font, families.c_str());
+  pango_font_description_set_absolute_size(font, pixels * PANGO_SCALE);
+  pango_font_description_set_weight(font, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_style(font, italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+  pango_font_description_set_stretch(font,
+                                     condensed ? PANGO_STRETCH_CONDENSED : PANGO_STRETCH_NORMAL);
+  pango_layout_set_font_description(layout, font);
+  int width = 0, height = 0;
+  pango_layout_get_pixel_size(layout, &width, &height);
+  pango_font_description_free(font);
+  g_object_unref(layout);
+  return width;
+}
+
 GdkPixbuf* PixbufOf(const TBitmap* bitmap) {
   if (!bitmap || bitmap->Empty()) return nullptr;
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
@@ -173,31 +222,6 @@ TControl* ControlOf(gpointer data) {
   return TControl::FindBySerial(GPOINTER_TO_UINT(data));
 }
 
-const char* ButtonText(int id) {
-  switch (id) {
-    case IDOK:
-      return "確定";
-    case IDCANCEL:
-      return "取消";
-    case IDABORT:
-      return "中止(A)";
-    case IDRETRY:
-      return "重試(R)";
-    case IDIGNORE:
-      return "略過(I)";
-    case IDYES:
-      return "是(Y)";
-    case IDNO:
-      return "否(N)";
-    case IDTRYAGAIN:
-      return "重試(T)";
-    case IDCONTINUE:
-      return "繼續(C)";
-    default:
-      return "?";
-  }
-}
-
 const char* IconName(TMessageBoxIcon icon) {
   switch (icon) {
     case TMessageBoxIcon::Error:
@@ -212,6 +236,43 @@ const char* IconName(TMessageBoxIcon icon) {
       break;
   }
   return nullptr;
+}
+
+// The widget that takes the keyboard focus for a control; null for those that take none.
+GtkWidget* FocusWidget(const TEntry& e) {
+  switch (e.Kind) {
+    case TKind::Button:
+    case TKind::BitBtn:
+    case TKind::CheckBox:
+    case TKind::RadioButton:
+    case TKind::Edit:
+    case TKind::ComboBox:
+      return e.Outer;
+    case TKind::Memo:
+    case TKind::ListBox:
+      return e.Inner;
+    default:
+      return nullptr;
+  }
+}
+
+// The program's icon at the sizes desktops show (title bars, task lists, switchers).
+void SetWindowIcon(GtkWidget* window) {
+  GdkPixbuf* icon = PixbufOf(Application->Icon());
+  if (!icon) return;
+  int width = gdk_pixbuf_get_width(icon);
+  int height = gdk_pixbuf_get_height(icon);
+  GList* list = nullptr;
+  for (int size : {16, 24, 32, 48, 64, 128}) {
+    // Whole multiples of the drawn size keep its pixels sharp.
+    GdkInterpType interp =
+        size % width == 0 || width % size == 0 ? GDK_INTERP_NEAREST : GDK_INTERP_BILINEAR;
+    int scaledHeight = std::max(1, height * size / width);
+    list = g_list_append(list, gdk_pixbuf_scale_simple(icon, size, scaledHeight, interp));
+  }
+  gtk_window_set_icon_list(GTK_WINDOW(window), list);
+  g_list_free_full(list, g_object_unref);
+  g_object_unref(icon);
 }
 
 class TGtkWidgetSet;
@@ -254,6 +315,10 @@ class TGtkWidgetSet : public TWidgetSet {
   bool Probe(TControl* control, TWidgetProbe& probe) override;
   bool ProbeBoxButton(int id, TWidgetProbe& probe);
 
+  // Tab and Shift+Tab: the focus moves to the next (previous) control in the window's tab
+  // order, around at the ends. False when the window has no control that takes the focus.
+  bool MoveFocus(TCustomForm* form, bool backward);
+
   // Signals that come while the model is being mirrored are the widget set's own doing.
   bool Mirroring() const { return FMirroring > 0; }
   void BoxClosed(TGtkMessageBox* box) { std::erase(FBoxes, box); }
@@ -276,11 +341,14 @@ class TGtkWidgetSet : public TWidgetSet {
   void Build(TControl* control, GtkWidget* container);
   void BuildChildren(TWinControl* parent);
   void BuildForm(TCustomForm* form);
+  void TabChain(TWinControl* parent, std::vector<GtkWidget*>& chain);
   void Forget(GtkWidget* outer);
   void Apply(TControl* control, TEntry& e, TWidgetChange change);
   void ApplyText(TControl* control, TEntry& e);
   void ApplyBounds(TControl* control, TEntry& e);
   void ApplyStyle(TControl* control, TEntry& e);
+  void FitCaption(TControl* control, TEntry& e, const std::string& text, const std::string& family,
+                  int& pixels, bool& condensed);
   void ApplyItems(TControl* control, TEntry& e);
   void ApplyItemIndex(TControl* control, TEntry& e);
   void ApplyOptions(TControl* control, TEntry& e);
@@ -321,6 +389,20 @@ void OnSelected(gpointer, gpointer data) {
   if (TControl* c = ControlOf(data)) PostControlNotice(c, cnSelected);
 }
 
+// Tab belongs to the window, as in a dialog: a memo or list does not take it.
+gboolean OnFormKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+  guint keyval = event->keyval;
+  if (keyval != GDK_KEY_Tab && keyval != GDK_KEY_KP_Tab && keyval != GDK_KEY_ISO_Left_Tab)
+    return FALSE;
+  GdkModifierType modifiers =
+      static_cast<GdkModifierType>(event->state & gtk_accelerator_get_default_mod_mask());
+  if (modifiers & ~GDK_SHIFT_MASK) return FALSE;  // Ctrl+Tab and the like stay the widget's
+  auto* form = dynamic_cast<TCustomForm*>(ControlOf(data));
+  if (!form || !gActive) return FALSE;
+  bool backward = keyval == GDK_KEY_ISO_Left_Tab || (modifiers & GDK_SHIFT_MASK);
+  return gActive->MoveFocus(form, backward) ? TRUE : FALSE;
+}
+
 gboolean OnDeleteForm(GtkWidget*, GdkEvent*, gpointer data) {
   if (TControl* c = ControlOf(data)) PostControlNotice(c, cnCloseQuery);
   return TRUE;  // the model decides whether the window goes
@@ -347,6 +429,8 @@ void TGtkWidgetSet::BuildForm(TCustomForm* form) {
   e.Inner = e.Container;
   gtk_container_add(GTK_CONTAINER(e.Outer), e.Container);
   g_signal_connect(e.Outer, "delete-event", G_CALLBACK(OnDeleteForm), SerialData(form));
+  g_signal_connect(e.Outer, "key-press-event", G_CALLBACK(OnFormKey), SerialData(form));
+  SetWindowIcon(e.Outer);
   gtk_widget_show(e.Container);
   FEntries[form] = e;
   TEntry& entry = FEntries[form];
@@ -358,6 +442,53 @@ void TGtkWidgetSet::BuildChildren(TWinControl* parent) {
   GtkWidget* container = ContainerOf(parent);
   if (!container) return;
   for (int i = 0; i < parent->ControlCount(); ++i) Build(parent->Controls(i), container);
+}
+
+// The widgets that take the focus, in the tab order of the window: each parent's controls by
+// TabOrder (those without one after them, in creation order), a container's own controls
+// right after it; hidden and disabled controls, and everything inside them, left out.
+void TGtkWidgetSet::TabChain(TWinControl* parent, std::vector<GtkWidget*>& chain) {
+  std::vector<TWinControl*> children;
+  for (int i = 0; i < parent->ControlCount(); ++i)
+    if (auto* child = dynamic_cast<TWinControl*>(parent->Controls(i))) children.push_back(child);
+  auto order = [](const TWinControl* c) {
+    return c->TabOrder() < 0 ? std::numeric_limits<int>::max() : c->TabOrder();
+  };
+  std::stable_sort(children.begin(), children.end(),
+                   [&](const TWinControl* a, const TWinControl* b) { return order(a) < order(b); });
+  for (TWinControl* child : children) {
+    TEntry* e = Find(child);
+    if (!e || !child->Visible() || !child->Enabled()) continue;
+    GtkWidget* widget = FocusWidget(*e);
+    if (!widget && !e->Radios.empty()) {
+      // A radio group is one stop: its chosen button, or its first.
+      widget = e->Radios.front();
+      for (GtkWidget* radio : e->Radios)
+        if (gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(radio))) widget = radio;
+    }
+    if (child->TabStop() && widget && gtk_widget_get_can_focus(widget)) chain.push_back(widget);
+    TabChain(child, chain);
+  }
+}
+
+bool TGtkWidgetSet::MoveFocus(TCustomForm* form, bool backward) {
+  TEntry* e = Find(form);
+  if (!e) return false;
+  std::vector<GtkWidget*> chain;
+  TabChain(form, chain);
+  if (chain.empty()) return false;
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(e->Outer));
+  const std::size_t n = chain.size();
+  std::size_t next = backward ? n - 1 : 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (focus && (focus == chain[i] || gtk_widget_is_ancestor(focus, chain[i]))) {
+      next = backward ? (i + n - 1) % n : (i + 1) % n;
+      break;
+    }
+  }
+  gtk_widget_grab_focus(chain[next]);
+  gtk_window_set_focus_visible(GTK_WINDOW(e->Outer), TRUE);
+  return true;
 }
 
 void TGtkWidgetSet::Build(TControl* control, GtkWidget* container) {
@@ -470,6 +601,9 @@ void TGtkWidgetSet::Build(TControl* control, GtkWidget* container) {
     return;  // nothing to draw
   }
 
+  gtk_style_context_add_class(gtk_widget_get_style_context(e.Outer), "kvb-control");
+  if (e.Inner && e.Inner != e.Outer)
+    gtk_style_context_add_class(gtk_widget_get_style_context(e.Inner), "kvb-control");
   gtk_fixed_put(GTK_FIXED(container), e.Outer, control->Left(), control->Top());
   FEntries[control] = e;
   TEntry& entry = FEntries[control];
@@ -548,6 +682,40 @@ void TGtkWidgetSet::ApplyBounds(TControl* control, TEntry& e) {
                               std::max(0, control->Height()));
 }
 
+// A button's or check box's caption must fit the size its window gives it, where the screen's
+// font is wider than the one the window was designed with: it is drawn condensed, and if that
+// is not enough, smaller, rather than cut off or pushing the control past its size.
+void TGtkWidgetSet::FitCaption(TControl* control, TEntry& e, const std::string& text,
+                               const std::string& family, int& pixels, bool& condensed) {
+  int room = 0;
+  switch (e.Kind) {
+    case TKind::Button:
+      room = control->Width() - kButtonChrome;
+      break;
+    case TKind::BitBtn:
+      room = control->Width() - kButtonChrome;
+      if (auto* button = dynamic_cast<TBitBtn*>(control); button && !button->Glyph()->Empty())
+        room -= button->Glyph()->Width() + kGlyphSpacing;
+      break;
+    case TKind::CheckBox:
+    case TKind::RadioButton:
+      room = control->Width() - kCheckChrome;
+      break;
+    default:
+      return;
+  }
+  std::string shown = ScreenLines(text);
+  if (shown.empty() || room <= 0 || shown.find('\n') != std::string::npos) return;
+  const TFont* font = control->Font();
+  bool bold = font->Style().Contains(fsBold);
+  bool italic = font->Style().Contains(fsItalic);
+  auto width = [&] { return TextWidth(e.Label, shown, family, pixels, condensed, bold, italic); };
+  if (width() <= room) return;
+  condensed = true;
+  const int smallest = std::max(7, pixels * 2 / 3);
+  while (width() > room && pixels > smallest) --pixels;
+}
+
 void TGtkWidgetSet::ApplyStyle(TControl* control, TEntry& e) {
   const TFont* font = control->Font();
   std::string name = ToScreen(font->Name(), font->CharSet());
@@ -557,8 +725,12 @@ void TGtkWidgetSet::ApplyStyle(TControl* control, TEntry& e) {
   if (auto* list = dynamic_cast<TCustomListBox*>(control))
     text = ToScreen(list->Items()->Text(), font->CharSet());
   std::string family = ScreenFontFamily(name, CharSetToCodePage(font->CharSet()), text);
-  std::string css = "* { font-family: " + CssFamilies(family) +
-                    "; font-size: " + std::to_string(std::max(1, font->PixelHeight())) + "px;";
+  int pixels = std::max(1, font->PixelHeight());
+  bool condensed = false;
+  FitCaption(control, e, text, family, pixels, condensed);
+  std::string css =
+      "* { font-family: " + CssFamilies(family) + "; font-size: " + std::to_string(pixels) + "px;";
+  if (condensed) css += " font-stretch: condensed;";
   css += font->Style().Contains(fsBold) ? " font-weight: bold;" : " font-weight: normal;";
   css += font->Style().Contains(fsItalic) ? " font-style: italic;" : " font-style: normal;";
   if (!IsSystemColor(font->Color())) css += " color: " + CssColor(font->Color()) + ";";
@@ -851,8 +1023,18 @@ void TGtkWidgetSet::Apply(TControl* control, TEntry& e, TWidgetChange change) {
 
 void TGtkWidgetSet::ShowForm(TCustomForm* form) {
   gActive = this;
-  if (!Find(form)) BuildForm(form);
+  bool built = false;
+  if (!Find(form)) {
+    BuildForm(form);
+    built = true;
+  }
   TEntry* e = Find(form);
+  if (built) {
+    // A window opens with the focus on the first control in its tab order.
+    std::vector<GtkWidget*> chain;
+    TabChain(form, chain);
+    if (!chain.empty()) gtk_widget_grab_focus(chain.front());
+  }
   gtk_widget_show(e->Outer);
   gtk_window_present(GTK_WINDOW(e->Outer));
 }
@@ -976,6 +1158,12 @@ void ProbeLabel(GtkWidget* label, TWidgetProbe& probe) {
   if (!label || !GTK_IS_LABEL(label)) return;
   probe.Text = gtk_label_get_text(GTK_LABEL(label));
   PangoLayout* layout = gtk_label_get_layout(GTK_LABEL(label));
+  int textWidth = 0, textHeight = 0;
+  pango_layout_get_pixel_size(layout, &textWidth, &textHeight);
+  GtkAllocation room;
+  gtk_widget_get_allocation(label, &room);
+  probe.TextClipped = !probe.Text.empty() && gtk_widget_get_mapped(label) &&
+                      (textWidth > room.width || textHeight > room.height);
   probe.UnknownGlyphs = pango_layout_get_unknown_glyphs_count(layout);
   PangoLayoutLine* line = pango_layout_get_line_readonly(layout, 0);
   if (line && line->runs) {
@@ -996,6 +1184,17 @@ bool TGtkWidgetSet::Probe(TControl* control, TWidgetProbe& probe) {
                      : "";
   else
     ProbeLabel(e->Label, probe);
+  if (GtkWidget* focus = FocusWidget(*e)) probe.Focused = gtk_widget_is_focus(focus);
+  if (e->Kind == TKind::ListBox) {
+    GtkTreeIter first;
+    if (gtk_tree_model_get_iter_first(GTK_TREE_MODEL(e->Store), &first)) {
+      GtkTreePath* path = gtk_tree_path_new_first();
+      GdkRectangle row;
+      gtk_tree_view_get_background_area(GTK_TREE_VIEW(e->Inner), path, nullptr, &row);
+      probe.ItemHeight = row.height;
+      gtk_tree_path_free(path);
+    }
+  }
   return true;
 }
 
@@ -1028,6 +1227,7 @@ TGtkMessageBox::TGtkMessageBox(TGtkWidgetSet* set, const TMessageBoxRequest& req
   gtk_window_set_modal(GTK_WINDOW(FWindow), TRUE);
   gtk_window_set_resizable(GTK_WINDOW(FWindow), FALSE);
   gtk_window_set_type_hint(GTK_WINDOW(FWindow), GDK_WINDOW_TYPE_HINT_DIALOG);
+  SetWindowIcon(FWindow);
   if (owner) {
     gtk_window_set_transient_for(GTK_WINDOW(FWindow), owner);
     gtk_window_set_position(GTK_WINDOW(FWindow), GTK_WIN_POS_CENTER_ON_PARENT);
@@ -1059,10 +1259,12 @@ TGtkMessageBox::TGtkMessageBox(TGtkWidgetSet* set, const TMessageBoxRequest& req
   int defaultId = MessageBoxDefaultButton(request.Flags);
   GtkWidget* defaultButton = nullptr;
   for (int id : MessageBoxButtons(request.Flags)) {
-    GtkWidget* button = gtk_button_new_with_label(ButtonText(id));
+    std::string caption = MessageBoxButtonText(id, request.Language);
+    GtkWidget* button = gtk_button_new_with_mnemonic(caption.c_str());
     gtk_widget_set_size_request(button, 80, -1);
-    SetWidgetCss(gtk_bin_get_child(GTK_BIN(button)),
-                 "* { font-family: \"AR PL UMing TW\", \"Sans\"; }");
+    SetWidgetCss(
+        gtk_bin_get_child(GTK_BIN(button)),
+        "* { font-family: " + CssFamilies(ScreenFontFamily("MS Sans Serif", 950, caption)) + "; }");
     g_object_set_data(G_OBJECT(button), "kvb-id", GINT_TO_POINTER(id));
     g_signal_connect(button, "clicked", G_CALLBACK(OnButton), this);
     gtk_box_pack_start(GTK_BOX(row), button, FALSE, FALSE, 0);
@@ -1145,6 +1347,7 @@ std::unique_ptr<TWidgetSet> CreateGtkWidgetSet(std::string* error) {
     if (!display) return fail("GTK cannot open the display again");
     gdk_display_manager_set_default_display(gdk_display_manager_get(), display);
   }
+  InstallControlSheet();
   auto set = std::make_unique<TGtkWidgetSet>();
   if (!set->Acquired()) return fail("GLib's main context belongs to another thread");
   gActive = set.get();

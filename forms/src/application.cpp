@@ -31,6 +31,18 @@ TApplication::TApplication(TComponent* owner)
 
 TApplication::~TApplication() = default;
 
+TBitmap* TApplication::Icon() {
+  if (!FIconRead) {
+    FIconRead = true;
+    try {
+      if (FIcon.Empty()) FIcon.LoadFromResourceName("MAINICON");
+    } catch (const EInvalidGraphic&) {
+      // A program without an icon of its own: its windows get the desktop's default.
+    }
+  }
+  return &FIcon;
+}
+
 void TApplication::Run() {
   FTerminated = false;
   if (FMainForm && !FMainForm->Visible()) FMainForm->Show();
@@ -136,6 +148,7 @@ int TApplication::MessageBox(const std::string& text, const std::string& caption
   request.Text = text;
   request.Caption = caption;
   request.Flags = flags;
+  request.Language = FBoxLanguage;
   if (FMainForm && FMainForm->Visible()) request.Owner = FMainForm;
   for (auto it = FForms.rbegin(); it != FForms.rend() && !request.Owner; ++it)
     if ((*it)->Visible()) request.Owner = *it;

@@ -49,3 +49,26 @@ TMessageBoxIcon MessageBoxIconOf(UINT flags) {
       return TMessageBoxIcon::None;
   }
 }
+
+std::string MessageBoxButtonText(int id, WORD language) {
+  struct TTexts {
+    int Id;
+    const char* English;
+    const char* Chinese;
+  };
+  static const TTexts texts[] = {
+      {IDOK, "OK", "確定"},
+      {IDCANCEL, "Cancel", "取消"},
+      {IDABORT, "_Abort", "中止(_A)"},
+      {IDRETRY, "_Retry", "重試(_R)"},
+      {IDIGNORE, "_Ignore", "略過(_I)"},
+      {IDYES, "_Yes", "是(_Y)"},
+      {IDNO, "_No", "否(_N)"},
+      {IDTRYAGAIN, "_Try Again", "重試(_T)"},
+      {IDCONTINUE, "_Continue", "繼續(_C)"},
+  };
+  bool english = (language & 0x3FF) == 0x09;
+  for (const TTexts& t : texts)
+    if (t.Id == id) return english ? t.English : t.Chinese;
+  return "?";
+}

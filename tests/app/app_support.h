@@ -130,10 +130,12 @@ struct ToolResult {
 
 // Runs the tool with `args`; killed when it runs longer than `limitSeconds`.
 // With a `launcher` (a program and its arguments), that program is started with the tool's
-// path and `args` after its own arguments.
+// path and `args` after its own arguments. `program` runs in the tool's place (a path, or a
+// name searched on PATH).
 inline ToolResult RunTool(const std::vector<std::string>& args, int limitSeconds = 120,
                           const std::vector<std::string>& env = {},
-                          const std::vector<std::string>& launcher = {}) {
+                          const std::vector<std::string>& launcher = {},
+                          const std::string& program = {}) {
   ToolResult result;
   int out[2], err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -144,7 +146,7 @@ inline ToolResult RunTool(const std::vector<std::string>& args, int limitSeconds
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   std::vector<std::string> argv(launcher);
-  argv.push_back(ToolPath());
+  argv.push_back(program.empty() ? ToolPath() : program);
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> cargs;
   for (auto& a : argv) cargs.push_back(a.data());
@@ -164,7 +166,7 @@ inline ToolResult RunTool(const std::vector<std::string>& args, int limitSeconds
   for (auto& e : environment) cenv.push_back(e.data());
   cenv.push_back(nullptr);
   pid_t pid = -1;
-  int rc = posix_spawn(&pid, cargs[0], &actions, nullptr, cargs.data(), cenv.data());
+  int rc = posix_spawnp(&pid, cargs[0], &actions, nullptr, cargs.data(), cenv.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   ::close(err[1]);

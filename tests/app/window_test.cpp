@@ -431,6 +431,7 @@ TEST_F(WindowTest, StatusEventsShowTheirTextsInTheLanguageOfTheMoment) {
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].Request.Text, "Transfer timed out");
   EXPECT_EQ(Boxes()[0].Request.Caption, "KVB Download");
+  EXPECT_EQ(Boxes()[0].Request.Language, LANGID_ENGLISH_US);  // its buttons too
   EXPECT_EQ(Boxes()[0].Request.Flags & MB_TYPEMASK, MB_OK);
 }
 
@@ -442,6 +443,7 @@ TEST_F(WindowTest, AnErrorShowsItsBoxSkipsTheFileAndGoesOn) {
   EXPECT_EQ(Boxes()[0].Request.Caption, "FTP Error: 550");
   EXPECT_EQ(Boxes()[0].Request.Text, "550 No such file.\r\n");
   EXPECT_EQ(Boxes()[0].Request.Flags, MB_OK | MB_ICONEXCLAMATION);
+  EXPECT_EQ(Boxes()[0].Request.Language, LANGID_CHINESE_TRADITIONAL);
   EXPECT_EQ(FileQueue->Count(), 0);
   EXPECT_TRUE(form->QueueDone);
   EXPECT_EQ(form->RunFailures, 1);

@@ -96,6 +96,8 @@ class TGetUpdateFile : public TForm {
   TInstallerStartEvent OnInstallerStart;
 
  private:
+  // The language of UseChinese for the window (its word table) and for message boxes.
+  void SelectLanguage();
   void SetStatus(const std::string& text);
   // The head of the queue, or empty when the queue is empty.
   std::string QueueHead() const;

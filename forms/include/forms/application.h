@@ -10,6 +10,7 @@
 
 #include "forms/component.h"
 #include "forms/events.h"
+#include "forms/graphics.h"
 #include "forms/widget_set.h"
 
 class TCustomForm;
@@ -34,6 +35,9 @@ class TApplication : public TComponent {
   const std::string& Title() const { return FTitle; }
   void SetTitle(const std::string& title) { FTitle = title; }
   TCustomForm* MainForm() const { return FMainForm; }
+  // The program's icon, which its windows carry: the program's RCDATA resource "MAINICON"
+  // when it has one (read on first use), else empty until set.
+  TBitmap* Icon();
   void SetMainForm(TCustomForm* form) { FMainForm = form; }
 
   // Creates a form owned by the application; the first one becomes the main form.
@@ -71,6 +75,10 @@ class TApplication : public TComponent {
   // A modal box (MB_* flags, ID* result); posted messages, timers and socket notices keep
   // being handled while it is open. Text and caption are bytes of the system code page.
   int MessageBox(const std::string& text, const std::string& caption, UINT flags);
+  // The language of the boxes' buttons (LANGID_* of message_box.h): a program whose windows
+  // switch language sets it with them, so that a box does not answer in another language.
+  WORD BoxLanguage() const { return FBoxLanguage; }
+  void SetBoxLanguage(WORD language) { FBoxLanguage = language; }
 
   // The widget set in use; forms shown by the old one are shown again by the new one.
   TWidgetSet& WidgetSet() const;
@@ -88,6 +96,9 @@ class TApplication : public TComponent {
   TCustomForm* FMainForm = nullptr;
   bool FTerminated = false;
   int FModalLevel = 0;
+  WORD FBoxLanguage = 0;
+  TBitmap FIcon;
+  bool FIconRead = false;
   std::unique_ptr<TWidgetSet> FWidgetSet;
   std::vector<TCustomForm*> FForms;
 };

@@ -2,6 +2,7 @@
 // widget set's box follows: which buttons, which one is the default, what Escape answers.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "platform/wintypes.h"
@@ -50,6 +51,13 @@ inline constexpr int IDCONTINUE = 11;
 
 enum class TMessageBoxIcon { None, Error, Question, Warning, Information };
 
+// Languages of the buttons' texts (Win32 language identifiers, as MessageBoxEx takes them).
+// Zero is the system's user-interface language, Traditional Chinese on the systems the tool
+// was written for.
+inline constexpr WORD LANGID_SYSTEM_DEFAULT = 0x0000;
+inline constexpr WORD LANGID_CHINESE_TRADITIONAL = 0x0404;
+inline constexpr WORD LANGID_ENGLISH_US = 0x0409;
+
 // The buttons, left to right, as ID* values (an unknown type shows OK).
 std::vector<int> MessageBoxButtons(UINT flags);
 // The button that Enter presses: MB_DEFBUTTONn, the first when n is beyond the buttons.
@@ -58,3 +66,6 @@ int MessageBoxDefaultButton(UINT flags);
 // box with only OK, 0 (nothing happens) otherwise.
 int MessageBoxEscapeResult(UINT flags);
 TMessageBoxIcon MessageBoxIconOf(UINT flags);
+// A button's text as UTF-8, its access key marked with '_' ("_Yes", "是(_Y)"): English for any
+// English identifier (primary language 09h), Traditional Chinese otherwise.
+std::string MessageBoxButtonText(int id, WORD language);
