@@ -322,8 +322,9 @@ bool TApdCustomFtpClient::OpenSession() {
   RequireOneLine("user name", FUserName);
   RequireOneLine("password", FPassword);
   RequireOneLine("account", FAccount);
-  // The connect timer limits the wait for the connection; an established one needs none.
-  if (FConnectTimeout > 0 && FWindow && !FConnected) {
+  // The connect timer limits the wait for the connection, and on an established connection
+  // the log-in asked for again.
+  if (FConnectTimeout > 0 && FWindow) {
     SetTimer(FWindow, ConnectTimerId, static_cast<UINT>(FConnectTimeout) * TickMs, nullptr);
     FConnectTimerRunning = true;
   }
@@ -573,6 +574,8 @@ void TApdCustomFtpClient::DispatchReply(int code) {
           Send("USER " + FUserName);
           break;
         case 230:
+          // A session that has logged in is not cut by a limit on logging in.
+          StopConnectTimer();
           SetState(fcIdle);
           ReportStatus(fsLoggedIn);
           break;

@@ -244,7 +244,13 @@ class MultilineLogin(Session):
 
 @scenario("refuse-login")
 class RefuseLogin(Session):
+    """Refuses every password, or only the first --set refusals=N of a connection."""
+
     def cmd_PASS(self, argument):
+        self.refused = getattr(self, "refused", 0) + 1
+        limit = int(self.option("refusals", "-1"))
+        if 0 <= limit < self.refused:
+            return Session.cmd_PASS(self, argument)
         self.reply("530 Login incorrect.")
 
 
