@@ -497,7 +497,6 @@ void TApdCustomFtpClient::StopConnectTimer() {
 
 void TApdCustomFtpClient::DoConnected() {
   StopConnectTimer();
-  FConnected = true;
   if (FReplyPacket) FReplyPacket->SetEnabled(true);
   if (!FTimerHandlerRegistered) {
     if (TApdBaseDispatcher* dispatcher = CurrentDispatcher()) {
@@ -513,7 +512,6 @@ void TApdCustomFtpClient::DoConnected() {
 
 void TApdCustomFtpClient::DoDisconnected() {
   StopConnectTimer();
-  FConnected = false;
   if (FTimerHandlerRegistered) {
     FTimerHandlerRegistered = false;
     if (TApdBaseDispatcher* dispatcher = CurrentDispatcher())

@@ -15,10 +15,6 @@
 
 namespace {
 
-// File data is taken in blocks this large: a loopback or LAN connection holds far more than
-// 32 KiB between two notices, and every notice costs a trip through the message loop.
-constexpr int FileChunkSize = 256 * 1024;
-
 constexpr long DataNotices = SockNoticeRead | SockNoticeWrite | SockNoticeConnect | SockNoticeClose;
 constexpr long ListenNotices =
     SockNoticeRead | SockNoticeWrite | SockNoticeAccept | SockNoticeClose;
@@ -331,14 +327,15 @@ bool TApdCustomFtpClient::ReceiveChunk() {
   if (FDataSocket == NoSocket) return false;
   if (FState == fcRetrieving) {
     if (!FLocalFile && !FAbort && !FLocalFileFailed) return false;
-    if (!FFileBuffer) FFileBuffer = std::make_unique<char[]>(FileChunkSize);
-    int n = FSocket->ReceiveInto(FDataSocket, FFileBuffer.get(), FileChunkSize, 0);
+    // A chunk fills at most the data buffer, so that progress is reported at least every
+    // 32,769 bytes.
+    int n = FSocket->ReceiveInto(FDataSocket, FDataBuffer.get(), FtpDataBufferSize + 1, 0);
     if (n <= 0) return false;
     // After an abort or a failure the data is read only so that the server can finish: it is
     // neither written nor counted, and keeps no transfer alive.
     if (FAbort || FLocalFileFailed || !FLocalFile) return true;
     RearmTransferTimer();
-    WriteChunk(FFileBuffer.get(), n);
+    WriteChunk(FDataBuffer.get(), n);
     return true;
   }
   if (FState == fcListing) {

@@ -75,7 +75,7 @@ enum TFtpClientState : BYTE {
 
 inline constexpr int FtpCommandStackSize = 32;
 inline constexpr int DefaultTransferTimeout = 1092;  // ticks: 60.06 s
-// Listing text kept; a data chunk is at most one more byte than this.
+// Listing text kept; a chunk of file data is at most one more byte than this.
 inline constexpr int FtpDataBufferSize = 32768;
 inline constexpr int FtpReplyBufferSize = 32768;
 
@@ -292,7 +292,6 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   TApdDataPacket* FReplyPacket = nullptr;
   std::unique_ptr<char[]> FDataBuffer;
   std::unique_ptr<char[]> FOverflowBuffer;  // listing bytes beyond the kept text
-  std::unique_ptr<char[]> FFileBuffer;      // file data: larger reads, fewer notices
   std::string FReplyBuffer;
   TSocket FListenSocket = NoSocket;
   TSockAddrIn FLocalAddress{};
@@ -306,7 +305,6 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   bool FTimerHandlerRegistered = false;
   bool FConnectTimerRunning = false;
   bool FShutDown = false;
-  bool FConnected = false;  // the control connection is up
   DWORD FTimerSerial = 0;   // counts transfer timer restarts
 
   std::string FAccount;
