@@ -22,6 +22,9 @@
 namespace {
 
 constexpr UINT_PTR ConnectTimerId = 1;
+// An aborted transfer whose data connection has ended gives the server this long to answer.
+constexpr UINT_PTR AbortWaitTimerId = 2;
+constexpr UINT AbortReplyWaitMs = 1000;
 
 const TEnumInfo& FileTypeNames() {
   static const TEnumInfo info{"TFtpFileType", {"ftAscii", "ftBinary"}};
@@ -70,6 +73,89 @@ std::string PassiveReplyArgument(const std::string& reply) {
   if (open == std::string::npos) return {};
   auto close = reply.find(')', open + 1);
   return reply.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Which reply answers which command
+
+TFtpReplyLedger::TKind TFtpReplyLedger::KindOf(const std::string& command) {
+  const std::string verb = command.substr(0, command.find(' '));
+  if (verb == "USER" || verb == "PASS" || verb == "ACCT") return ckLogin;
+  if (verb == "CWD" || verb == "PWD") return ckDirectory;
+  if (verb == "TYPE" || verb == "PORT" || verb == "REST") return ckSetting;
+  if (verb == "PASV") return ckPassive;
+  if (verb == "RETR" || verb == "LIST" || verb == "NLST") return ckTransfer;
+  if (verb == "ABOR") return ckAbort;
+  return ckOther;
+}
+
+void TFtpReplyLedger::Sent(TKind kind, unsigned operation) {
+  TEntry entry;
+  entry.Kind = kind;
+  entry.Operation = operation;
+  entry.MayGoUnanswered = kind == ckAbort;
+  FEntries.push_back(entry);
+}
+
+void TFtpReplyLedger::Aborting(unsigned operation) {
+  for (TEntry& entry : FEntries)
+    if (entry.Kind == ckTransfer && entry.Operation == operation) entry.MayGoUnanswered = true;
+}
+
+void TFtpReplyLedger::Preliminary() {
+  for (TEntry& entry : FEntries) {
+    if (entry.Kind == ckTransfer && !entry.Started) {
+      entry.Started = true;
+      return;
+    }
+  }
+}
+
+bool TFtpReplyLedger::CanAnswer(const TEntry& entry, int code) {
+  const bool refusal = code >= 400 && code <= 599;
+  switch (entry.Kind) {
+    case ckConnect:
+      return code == 220 || refusal;
+    case ckLogin:
+      return code == 202 || code == 230 || code == 331 || code == 332 || refusal;
+    case ckDirectory:
+      return (code >= 200 && code <= 299 && code != 225 && code != 226) || refusal;
+    case ckSetting:
+      return code == 200 || code == 350 || refusal;
+    case ckPassive:
+      return code == 227 || refusal;
+    case ckTransfer:
+      // A transfer that has begun can only end, whole or cut off. (250, which some servers
+      // end a transfer with, is left out: it is what a following CWD is answered with.)
+      if (entry.Started)
+        return code == 226 || code == 421 || code == 425 || code == 426 || code == 451;
+      return code == 226 || code == 250 || refusal;
+    case ckAbort:
+      return code == 225 || code == 226 || code == 421 || (code >= 500 && code <= 504);
+    case ckOther:
+      return true;
+  }
+  return true;
+}
+
+bool TFtpReplyLedger::Answer(int code, TEntry& answered) {
+  // Servers answer in order: a command that must be answered takes the reply whatever it is;
+  // one that may go unanswered takes it only when it could have been given it.
+  while (!FEntries.empty()) {
+    const TEntry entry = FEntries.front();
+    FEntries.pop_front();
+    if (!entry.MayGoUnanswered || CanAnswer(entry, code)) {
+      answered = entry;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TFtpReplyLedger::Awaits(unsigned operation) const {
+  for (const TEntry& entry : FEntries)
+    if (entry.Operation == operation && !entry.MayGoUnanswered) return true;
+  return false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -170,7 +256,8 @@ void TApdCustomFtpClient::Shutdown() {
   FShutDown = true;
   FDestroying = true;
   StopConnectTimer();
-  ReleaseDataConnection(false);
+  StopAbortWait();
+  ReleaseDataConnection();
   try {
     SetPortOpen(false);
   } catch (...) {
@@ -235,16 +322,16 @@ bool TApdCustomFtpClient::OpenSession() {
   RequireOneLine("user name", FUserName);
   RequireOneLine("password", FPassword);
   RequireOneLine("account", FAccount);
-  // The connect timer limits the wait for the connection; an established one needs none.
-  if (FConnectTimeout > 0 && FWindow && !FConnected) {
+  // The connect timer limits the wait for the connection, and on an established connection
+  // the log-in asked for again.
+  if (FConnectTimeout > 0 && FWindow) {
     SetTimer(FWindow, ConnectTimerId, static_cast<UINT>(FConnectTimeout) * TickMs, nullptr);
     FConnectTimerRunning = true;
   }
   bool result;
   if (FState == fcClosed) {
     FMultiLine = false;
-    FRepliesDue = 0;
-    FStaleReplies = 0;
+    FReplies.Clear();
     try {
       SetPortOpen(true);
     } catch (...) {
@@ -323,14 +410,16 @@ bool TApdCustomFtpClient::ReportCurrentDirectory() {
 bool TApdCustomFtpClient::AbortTransfer() {
   if (FState <= fcIdle) return false;
   FAbort = true;
-  // Before the transfer command has gone out there is nothing to transfer: the commands not
-  // sent yet are dropped, and the answer to "ABOR" ends the operation.
-  if ((FState == fcListing || FState == fcRetrieving) && !FTransferCommandSent) {
-    ClearCommands();
-    FAbortedBeforeTransfer = true;
+  if (FState == fcListing || FState == fcRetrieving) {
+    FOperationAborted = true;
+    // Before the transfer command has gone out there is nothing to transfer: the commands
+    // not sent yet are dropped.
+    if (!FTransferCommandSent) ClearCommands();
+    FReplies.Aborting(FOperation);
   }
   Send("ABOR");
   ReportLog(flUserAbort);
+  AbortEndsUnanswered();
   return true;
 }
 
@@ -340,7 +429,7 @@ bool TApdCustomFtpClient::AbortTransfer() {
 void TApdCustomFtpClient::Send(const std::string& command) {
   RestartTransferTimer();
   WriteText(command + "\r\n");
-  ++FRepliesDue;
+  FReplies.Sent(TFtpReplyLedger::KindOf(command), FOperation);
 }
 
 void TApdCustomFtpClient::PushCommand(const std::string& command) {
@@ -408,7 +497,6 @@ void TApdCustomFtpClient::StopConnectTimer() {
 
 void TApdCustomFtpClient::DoConnected() {
   StopConnectTimer();
-  FConnected = true;
   if (FReplyPacket) FReplyPacket->SetEnabled(true);
   if (!FTimerHandlerRegistered) {
     if (TApdBaseDispatcher* dispatcher = CurrentDispatcher()) {
@@ -417,15 +505,13 @@ void TApdCustomFtpClient::DoConnected() {
     }
   }
   FState = fcLoggingIn;
-  // The greeting answers the connect.
-  FRepliesDue = 1;
-  FStaleReplies = 0;
+  FReplies.Clear();
+  FReplies.Sent(TFtpReplyLedger::ckConnect, FOperation);
   FMultiLine = false;
 }
 
 void TApdCustomFtpClient::DoDisconnected() {
   StopConnectTimer();
-  FConnected = false;
   if (FTimerHandlerRegistered) {
     FTimerHandlerRegistered = false;
     if (TApdBaseDispatcher* dispatcher = CurrentDispatcher())
@@ -467,14 +553,14 @@ void TApdCustomFtpClient::HandleReply(int code, const std::string& line) {
 
 void TApdCustomFtpClient::DispatchReply(int code) {
   const bool closing = code == 221 || code == 421;
-  if (code >= 200 && code <= 599) {
-    if (FRepliesDue > 0) --FRepliesDue;
-    if (FStaleReplies > 0) {
-      --FStaleReplies;
-      // The answer to a command of an operation that has already ended: it has no effect.
-      if (!closing) return;
-    }
-  }
+  TFtpReplyLedger::TEntry answered;
+  bool matched = false;
+  if (code >= 100 && code <= 199)
+    FReplies.Preliminary();
+  else if (code >= 200 && code <= 599)
+    matched = FReplies.Answer(code, answered);
+  // The answer to a command of an operation that has already ended has no effect.
+  if (matched && answered.Operation != FOperation && !closing) return;
 
   switch (FState) {
     case fcLoggingIn:
@@ -486,6 +572,8 @@ void TApdCustomFtpClient::DispatchReply(int code) {
           Send("USER " + FUserName);
           break;
         case 230:
+          // A session that has logged in is not cut by a limit on logging in.
+          StopConnectTimer();
           SetState(fcIdle);
           ReportStatus(fsLoggedIn);
           break;
@@ -504,7 +592,7 @@ void TApdCustomFtpClient::DispatchReply(int code) {
     case fcIdle:
       if (code == 125 || code == 150) break;
       if (code == 226) {
-        FinishDataConnection(false);
+        FinishDataConnection();
         break;
       }
       ErrorPath(code);
@@ -514,9 +602,10 @@ void TApdCustomFtpClient::DispatchReply(int code) {
     case fcRetrieving:
       // Preliminary replies, and lines without a code, do not end a transfer.
       if (code < 200) break;
-      // Aborted before the transfer command went out: the answer to "ABOR" (the last reply
-      // due; servers say 225 or 226) ends the operation.
-      if (FAbortedBeforeTransfer && (FRepliesDue == 0 || code == 225 || code == 226)) {
+      // An aborted transfer ends with the server's first answer to it or to "ABOR", and
+      // never as a success.
+      if (FOperationAborted && (!matched || answered.Kind == TFtpReplyLedger::ckTransfer ||
+                                answered.Kind == TFtpReplyLedger::ckAbort)) {
         ErrorPath(code);
         break;
       }
@@ -526,22 +615,17 @@ void TApdCustomFtpClient::DispatchReply(int code) {
           SendNextCommand();
           break;
         case 227:
-          PassiveConnect(PassiveReplyArgument(FReplyBuffer));
+          // After an abort no transfer follows: nothing to connect to.
+          if (!FOperationAborted) PassiveConnect(PassiveReplyArgument(FReplyBuffer));
           SendNextCommand();
           break;
         case 225:
-          // The answer to "ABOR" when nothing is being transferred (any more). A transfer
-          // command without a final reply by then will get none: the server gave the
-          // transfer up before it began.
-          if (FAbort && FTransferCommandSent && FFinalReply == 0) {
-            if (FRepliesDue > 0) --FRepliesDue;  // the transfer command's, which never comes
-            ErrorPath(code);
-          }
           break;
         case 226:
         case 250:
           // Only the transfer command's own final reply ends the operation.
-          if (FTransferCommandSent && FFinalReply == 0) {
+          if ((matched ? answered.Kind == TFtpReplyLedger::ckTransfer : FTransferCommandSent) &&
+              FFinalReply == 0) {
             FFinalReply = code;
             TryCompleteTransfer();
           }
@@ -549,13 +633,15 @@ void TApdCustomFtpClient::DispatchReply(int code) {
         default:
           ErrorPath(code);
       }
+      // The server may not answer the abort at all once the rest of it is answered.
+      AbortEndsUnanswered();
       break;
 
     case fcDirCommand:
       if (code >= 211 && code <= 215) {
         ReportStatus(fsDataReceived, FromFifth(FReplyBuffer));
       } else if (code == 225 || code == 226) {
-        SetStateIdle(false);
+        SetStateIdle();
       } else if (code == 250) {
         ReportStatus(fsCommandDone);
       } else if (code == 257) {
@@ -575,6 +661,26 @@ void TApdCustomFtpClient::ErrorPath(int code) {
     ReportError(code, FReplyBuffer);
 }
 
+bool TApdCustomFtpClient::AbortedTransfer() const {
+  return FOperationAborted && (FState == fcListing || FState == fcRetrieving);
+}
+
+void TApdCustomFtpClient::AbortEndsUnanswered() {
+  // Some servers answer neither the aborted transfer command nor "ABOR". Once nothing else of
+  // the operation waits for a reply and its data connection, if it had one, has ended, the
+  // server is given a moment; without an answer by then the transfer ends as aborted.
+  if (!AbortedTransfer() || FAbortWaitRunning || !FWindow) return;
+  if (FTransferCommandSent && !FDataEnded) return;
+  if (FReplies.Awaits(FOperation)) return;
+  FAbortWaitRunning = SetTimer(FWindow, AbortWaitTimerId, AbortReplyWaitMs, nullptr) != 0;
+}
+
+void TApdCustomFtpClient::StopAbortWait() {
+  if (!FAbortWaitRunning) return;
+  FAbortWaitRunning = false;
+  if (FWindow) KillTimer(FWindow, AbortWaitTimerId);
+}
+
 // ---------------------------------------------------------------------------------------------
 // State
 
@@ -582,14 +688,15 @@ void TApdCustomFtpClient::SetState(TFtpClientState state) {
   if (state == fcClosed)
     SetStateClosed();
   else if (state == fcIdle)
-    SetStateIdle(false);
+    SetStateIdle();
   else
     FState = state;
 }
 
 void TApdCustomFtpClient::SetStateClosed() {
   RemoveTransferTimer();
-  ReleaseDataConnection(false);
+  StopAbortWait();
+  ReleaseDataConnection();
   // Closing an open port runs the disconnected raiser, which closes the state first; this
   // step then reports once more.
   if (PortOpen()) SetPortOpen(false);
@@ -601,23 +708,25 @@ void TApdCustomFtpClient::SetStateClosed() {
     ReportStatus(fsClosed);
   }
   FState = fcClosed;
-  FRepliesDue = 0;
-  FStaleReplies = 0;
+  FReplies.Clear();
+  ++FOperation;
+  FOperationAborted = false;
   FMultiLine = false;
 }
 
-void TApdCustomFtpClient::SetStateIdle(bool succeeded) {
+void TApdCustomFtpClient::SetStateIdle() {
   const bool busy = FState > fcIdle;
-  if (FState == fcListing || FState == fcRetrieving) FinishDataConnection(succeeded);
+  if (FState == fcListing || FState == fcRetrieving) FinishDataConnection();
   // Replies still due belong to the operation that ends here, and commands it had not sent
   // yet must not go out for it any more.
   if (busy) {
-    FStaleReplies = FRepliesDue;
+    ++FOperation;
     ClearCommands();
   }
+  StopAbortWait();
   FState = fcIdle;
   FTransferCommandSent = false;
-  FAbortedBeforeTransfer = false;
+  FOperationAborted = false;
   FDataEnded = false;
   FFinalReply = 0;
 }
@@ -626,17 +735,17 @@ void TApdCustomFtpClient::SetStateIdle(bool succeeded) {
 // Reports and the window
 
 void TApdCustomFtpClient::ReportStatus(TFtpStatusCode code) {
-  if (code > fsLoggedIn && code != fsProgress) SetStateIdle(true);
+  if (code > fsLoggedIn && code != fsProgress) SetStateIdle();
   if (!FDestroying) PostText(CM_APDFTPSTATUS, code, nullptr);
 }
 
 void TApdCustomFtpClient::ReportStatus(TFtpStatusCode code, const std::string& text) {
-  if (code > fsLoggedIn && code != fsProgress) SetStateIdle(true);
+  if (code > fsLoggedIn && code != fsProgress) SetStateIdle();
   if (!FDestroying) PostText(CM_APDFTPSTATUS, code, &text);
 }
 
 void TApdCustomFtpClient::ReportError(int code, const std::string* text) {
-  if (FState > fcIdle) SetStateIdle(false);
+  if (FState > fcIdle) SetStateIdle();
   if (!FDestroying) PostText(CM_APDFTPERROR, static_cast<WPARAM>(code), text);
 }
 
@@ -684,6 +793,15 @@ void TApdCustomFtpClient::HandleMessage(TMessage& message) {
   const auto code = static_cast<int>(static_cast<LPARAM>(message.WParam));
   switch (message.Msg) {
     case WM_TIMER:
+      if (message.WParam == AbortWaitTimerId) {
+        StopAbortWait();
+        // The server said nothing to the abort: the transfer ends without its answer.
+        if (AbortedTransfer()) {
+          ClearCommands();
+          ReportError(426, std::string("426 Transfer aborted by user\r\n"));
+        }
+        return;
+      }
       if (message.WParam != ConnectTimerId) break;
       SetStateClosed();
       StopConnectTimer();
@@ -723,13 +841,12 @@ void TApdCustomFtpClient::HandleMessage(TMessage& message) {
         return;
       FAbort = true;
       if (FState > fcLoggingIn)
-        SetStateIdle(false);
+        SetStateIdle();
       else
         SetStateClosed();
       // A server that never answered is not expected to answer later, nor to finish a
       // multi-line reply it left open: what comes next is a reply of its own.
-      FRepliesDue = 0;
-      FStaleReplies = 0;
+      FReplies.Clear();
       FMultiLine = false;
       if (!ShowQueuedFailures()) return;
       if (!FDestroying) OnFtpStatus(this, static_cast<TFtpStatusCode>(code), nullptr);

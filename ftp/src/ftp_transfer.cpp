@@ -15,10 +15,6 @@
 
 namespace {
 
-// File data is taken in blocks this large: a loopback or LAN connection holds far more than
-// 32 KiB between two notices, and every notice costs a trip through the message loop.
-constexpr int FileChunkSize = 256 * 1024;
-
 constexpr long DataNotices = SockNoticeRead | SockNoticeWrite | SockNoticeConnect | SockNoticeClose;
 constexpr long ListenNotices =
     SockNoticeRead | SockNoticeWrite | SockNoticeAccept | SockNoticeClose;
@@ -38,12 +34,27 @@ int DecimalOrZero(const std::string& text) {
   return static_cast<int>(value);
 }
 
-// A name beside `local` that no file has yet.
-std::string TemporaryNameFor(const std::string& local) {
-  std::string name = local + ".part";
-  for (int n = 1; platform::FileExists(name) && n < 1000; ++n)
-    name = local + "." + std::to_string(n) + ".part";
-  return name;
+// Creates an empty file beside `local` under a name that no file had (X.part, X.1.part ...
+// X.999.part) and returns the name. Created exclusively: received data never goes into a
+// file that was there before.
+std::string CreateTemporaryFor(const std::string& local) {
+  for (int n = 0; n < 1000; ++n) {
+    const std::string name = n == 0 ? local + ".part" : local + "." + std::to_string(n) + ".part";
+    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      CloseHandle(handle);
+      return name;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+      throw platform::EFCreateError(
+          "Cannot create file \"" + name + "\". " + platform::SysErrorMessage(error), error);
+  }
+  throw platform::EFCreateError("Cannot create file \"" + local +
+                                    ".part\". Every temporary name beside it, from .part to "
+                                    ".999.part, is taken by an existing file.",
+                                ERROR_FILE_EXISTS);
 }
 
 }  // namespace
@@ -85,17 +96,17 @@ std::string FtpPortArgument(const std::string& dottedAddress, WORD port) {
 void TApdCustomFtpClient::BeginTransfer(TFtpClientState state) {
   FState = state;
   FTransferCommandSent = false;
-  FAbortedBeforeTransfer = false;
+  FOperationAborted = false;
   FDataEnded = false;
   FFinalReply = 0;
-  FDataDiscarded = false;
   FLocalFileFailed = false;
   FCutAfterWritten = false;
   FWroteLocalFile = false;
   FListingCount = 0;
   FByteCount = 0;
-  // A failure of this transfer's data connection is reported, whatever happened before.
-  FAbort = false;
+  // A failure of this retrieval's data connection is reported, whatever happened before. A
+  // listing leaves the flag as it is: it writes no file.
+  if (state == fcRetrieving) FAbort = false;
 }
 
 bool TApdCustomFtpClient::ListDirectory(const std::string& Directory, bool FullListing) {
@@ -148,9 +159,9 @@ void TApdCustomFtpClient::OpenLocalFile(TFtpWriteMode mode) {
     // cannot be written is refused now, as an open of it would be.
     if (platform::FileExists(FLocalName))
       TFileStream probe(FLocalName, platform::fmOpenWrite | platform::fmShareDenyNone);
-    std::string temp = TemporaryNameFor(FLocalName);
-    FLocalFile = std::make_unique<TFileStream>(temp, platform::fmCreate);
-    FTempName = temp;
+    FTempName = CreateTemporaryFor(FLocalName);
+    FLocalFile = std::make_unique<TFileStream>(
+        FTempName, platform::fmOpenReadWrite | platform::fmShareExclusive);
     return;
   }
   if (!platform::FileExists(FLocalName)) TFileStream create(FLocalName, platform::fmCreate);
@@ -172,7 +183,7 @@ bool TApdCustomFtpClient::StartDataConnection() {
   bool prepared = PrepareDataConnection();
   if (!prepared && (FState == fcListing || FState == fcRetrieving)) {
     ClearCommands();
-    SetStateIdle(false);
+    SetStateIdle();
   }
   return prepared;
 }
@@ -188,7 +199,7 @@ bool TApdCustomFtpClient::PrepareDataConnection() {
     }
     return PrepareActive();
   } catch (...) {
-    ReleaseDataConnection(false);
+    ReleaseDataConnection();
     ClearCommands();
     return false;
   }
@@ -270,6 +281,7 @@ void TApdCustomFtpClient::SockAccept(TObject*, TSocket socket) {
     try {
       FSocket->DropSocket(accepted);
     } catch (...) {
+      // A connection turned away concerns no operation: there is nobody to tell.
     }
     FFinishing = false;
     return;
@@ -315,16 +327,15 @@ bool TApdCustomFtpClient::ReceiveChunk() {
   if (FDataSocket == NoSocket) return false;
   if (FState == fcRetrieving) {
     if (!FLocalFile && !FAbort && !FLocalFileFailed) return false;
-    RearmTransferTimer();
-    if (!FFileBuffer) FFileBuffer = std::make_unique<char[]>(FileChunkSize);
-    int n = FSocket->ReceiveInto(FDataSocket, FFileBuffer.get(), FileChunkSize, 0);
+    // A chunk fills at most the data buffer, so that progress is reported at least every
+    // 32,769 bytes.
+    int n = FSocket->ReceiveInto(FDataSocket, FDataBuffer.get(), FtpDataBufferSize + 1, 0);
     if (n <= 0) return false;
-    FByteCount += n;
-    if (FAbort || FLocalFileFailed || !FLocalFile) {
-      FDataDiscarded = true;
-      return true;
-    }
-    if (WriteChunk(FFileBuffer.get(), n)) ReportStatus(fsProgress);
+    // After an abort or a failure the data is read only so that the server can finish: it is
+    // neither written nor counted, and keeps no transfer alive.
+    if (FAbort || FLocalFileFailed || !FLocalFile) return true;
+    RearmTransferTimer();
+    WriteChunk(FDataBuffer.get(), n);
     return true;
   }
   if (FState == fcListing) {
@@ -347,7 +358,7 @@ bool TApdCustomFtpClient::ReceiveChunk() {
   return false;
 }
 
-bool TApdCustomFtpClient::WriteChunk(const char* data, int count) {
+void TApdCustomFtpClient::WriteChunk(const char* data, int count) {
   std::int64_t done = 0;
   while (done < count) {
     SetLastError(0);
@@ -355,12 +366,13 @@ bool TApdCustomFtpClient::WriteChunk(const char* data, int count) {
     if (written <= 0) {
       DWORD code = GetLastError();
       LocalFileFailed(code ? static_cast<int>(code) : 29);
-      return false;
+      return;
     }
     done += written;
+    FByteCount += written;
     FWroteLocalFile = true;
   }
-  return true;
+  ReportStatus(fsProgress);
 }
 
 void TApdCustomFtpClient::LocalFileFailed(int code) {
@@ -412,27 +424,28 @@ void TApdCustomFtpClient::DataConnectionEnded(bool failed) {
     }
     if (FListenSocket != NoSocket) FSocket->DropSocket(FListenSocket);
   } catch (...) {
+    // The connection has ended already; a handle that fails to close is forgotten all the
+    // same, and the transfer's outcome is decided by its replies.
   }
   FFinishing = false;
   FDataSocket = NoSocket;
   FListenSocket = NoSocket;
   FDataEnded = true;
-  FDataFailed = failed;
   TryCompleteTransfer();
 }
 
 void TApdCustomFtpClient::TryCompleteTransfer() {
   if (FState != fcListing && FState != fcRetrieving) return;
+  // An aborted transfer never completes: the server's answer ends it, or its silence.
+  if (FOperationAborted) {
+    AbortEndsUnanswered();
+    return;
+  }
   if (!FDataEnded || FFinalReply == 0) return;
   if (FState == fcListing) {
     // The listing's text is taken after every received byte is in.
-    SetStateIdle(true);
+    SetStateIdle();
     ReportStatus(fsDataReceived, std::string(FDataBuffer.get()));
-    return;
-  }
-  if (FDataFailed || FDataDiscarded) {
-    // Data was dropped after AbortTransfer: the file is not complete.
-    ReportError(426, std::string("426 Transfer aborted by user\r\n"));
     return;
   }
   if (!CommitLocalFile()) return;
@@ -467,7 +480,7 @@ bool TApdCustomFtpClient::CommitLocalFile() {
   return false;
 }
 
-void TApdCustomFtpClient::FinishDataConnection(bool succeeded) {
+void TApdCustomFtpClient::FinishDataConnection() {
   const bool wasFinishing = FFinishing;
   FFinishing = true;
   if (FDataSocket != NoSocket) {
@@ -478,13 +491,15 @@ void TApdCustomFtpClient::FinishDataConnection(bool succeeded) {
       }
       FSocket->StopSocket(FDataSocket, 2);
     } catch (...) {
+      // Draining is a courtesy to the server; the operation is ending with its own report,
+      // and the connection is released below in any case.
     }
   }
-  ReleaseDataConnection(succeeded);
+  ReleaseDataConnection();
   FFinishing = wasFinishing;
 }
 
-void TApdCustomFtpClient::ReleaseDataConnection(bool succeeded) {
+void TApdCustomFtpClient::ReleaseDataConnection() {
   const bool wasFinishing = FFinishing;
   FFinishing = true;
   if (FSocket) {
@@ -493,6 +508,8 @@ void TApdCustomFtpClient::ReleaseDataConnection(bool succeeded) {
       try {
         FSocket->DropSocket(*socket);
       } catch (...) {
+        // Released while an operation ends or the session closes: a handle that fails to
+        // close is forgotten all the same, and the ending operation has its own report.
       }
       *socket = NoSocket;
     }
@@ -500,8 +517,8 @@ void TApdCustomFtpClient::ReleaseDataConnection(bool succeeded) {
   FDataSocket = NoSocket;
   FListenSocket = NoSocket;
   FFinishing = wasFinishing;
-  // A retrieval that succeeded has committed its file already; anything left is dropped.
-  (void)succeeded;
+  // A retrieval that succeeded has committed its file already; what is still open here
+  // belongs to one that did not.
   CloseLocalFile(false);
 }
 
@@ -511,6 +528,9 @@ void TApdCustomFtpClient::CloseLocalFile(bool keep) {
   try {
     CutLocalFile(false);
   } catch (...) {
+    // Old bytes stay behind what came, and resuming from the file's end would build a wrong
+    // file: the failure is shown (the operation is ending with its own report).
+    FFailuresToShow.push_back(std::current_exception());
   }
   FLocalFile.reset();
   if (!FTempName.empty()) {

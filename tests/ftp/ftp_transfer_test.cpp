@@ -5,10 +5,13 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <sstream>
 
 #include "forms/application.h"
 #include "ftp/ftp_client.h"
+#include "ftp/ftp_log.h"
 #include "ftp_test_support.h"
+#include "port/winsock_binding.h"
 
 using namespace ftptest;
 using testsupport::PumpFor;
@@ -205,10 +208,11 @@ TEST_F(FtpTransferTest, ReplaceWritesTheWholeFileAndProgressCountsIt) {
   for (auto& e : events.Events) {
     if (e.Kind != 'S' || e.Code != fsProgress) continue;
     EXPECT_GT(e.ByteCount, last);
+    EXPECT_LE(e.ByteCount - last, 32769);  // a chunk fills at most the data buffer
     last = e.ByteCount;
     ++progress;
   }
-  EXPECT_GE(progress, 1);
+  EXPECT_GE(progress, 10);
   EXPECT_EQ(last, 300000);
   // No temporary file is left beside it.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
@@ -464,6 +468,110 @@ TEST_F(FtpTransferTest, AbortWhileThePassiveAddressIsAwaitedSendsNoTransferComma
   EXPECT_EQ(events.Count('E', 225), 1);
 }
 
+// Servers answer "RETR" + "ABOR" with two replies, one or none, and send data after "ABOR".
+// Whichever: the retrieval ends once, as aborted, with the server's own reply when there is
+// one; the file keeps what its mode says; the history says so; and the next commands' replies
+// are matched to them at once (a reply left over or missing would cost the transfer time-out).
+struct AbortAnswer {
+  const char* Answers;  // the peer's replies to the abort
+  int Code;             // the error reported
+  const char* Text;
+};
+
+class FtpAbortAnswerTest : public FtpTransferTest,
+                           public ::testing::WithParamInterface<AbortAnswer> {};
+
+TEST_P(FtpAbortAnswerTest, AbortedRetrievalEndsOnceAndTheNextRepliesAreMatched) {
+  const std::string payload = PeerBytes(400000);
+  Start("abort-answers",
+        {"--file-size", "f.bin=400000", "--set", std::string("answer=") + GetParam().Answers});
+  TempDir logDir;
+  TApdFtpLog* log = new TApdFtpLog(nullptr);
+  client->SetFtpLog(log);
+  log->SetFtpHistoryName(logDir / "history.his");
+  log->SetEnabled(true);
+  bool aborted = false;
+  client->OnFtpStatus = [&](TObject*, TFtpStatusCode code, const char* text) {
+    events.Events.push_back({'S', code, text != nullptr, text ? text : "", client->ByteCount()});
+    if (code == fsProgress && !aborted) {
+      aborted = true;
+      EXPECT_TRUE(client->AbortTransfer());
+    }
+  };
+  auto checkEnd = [&] {
+    int errors = 0;
+    std::string replies;
+    bool after150 = false;
+    for (auto& e : events.Events) {
+      errors += e.Kind == 'E';
+      if (e.Kind == 'R' && after150)
+        replies += (replies.empty() ? "" : ",") + std::to_string(e.Code);
+      after150 = after150 || (e.Kind == 'R' && e.Code == 150);
+    }
+    EXPECT_EQ(errors, 1) << events.Summary();
+    ASSERT_TRUE(events.Has('E', GetParam().Code)) << events.Summary();
+    EXPECT_EQ(events.Last('E', GetParam().Code)->Text, GetParam().Text);
+    EXPECT_EQ(replies, GetParam().Answers);
+    EXPECT_FALSE(events.Has('S', fsTransferDone)) << events.Summary();
+    EXPECT_EQ(client->State(), fcIdle);
+  };
+
+  // wmReplace: the complete file from before stays as it was, and no temporary is left.
+  const std::string local = dir / "f.bin";
+  WriteFile(local, "the complete file from before");
+  ASSERT_TRUE(client->RetrieveFile("f.bin", local, wmReplace));
+  ASSERT_TRUE(events.WaitForKind('E', 5000)) << events.Summary();
+  PumpFor(300);
+  checkEnd();
+  EXPECT_EQ(ReadFile(local), "the complete file from before");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(client->LocalName(), local);
+
+  // wmAppend keeps what was written before the abort, and nothing that came after it;
+  // ByteCount counts just that.
+  events.Clear();
+  aborted = false;
+  WriteFile(local, "HEAD");
+  ASSERT_TRUE(client->RetrieveFile("f.bin", local, wmAppend));
+  ASSERT_TRUE(events.WaitForKind('E', 5000)) << events.Summary();
+  PumpFor(300);
+  checkEnd();
+  const std::int64_t written = client->ByteCount();
+  EXPECT_GT(written, 0);
+  EXPECT_LE(written, 100000);  // nothing of what came after "ABOR"
+  EXPECT_TRUE(ReadFile(local) == "HEAD" + payload.substr(0, static_cast<std::size_t>(written)));
+
+  // The next operation's reply is its own, at once.
+  events.Clear();
+  ASSERT_TRUE(client->ReportCurrentDirectory());
+  ASSERT_TRUE(events.WaitFor('S', fsDirectoryReply, 3000)) << events.Summary();
+  EXPECT_EQ(events.Summary(), "R257 S5");
+  client->CloseSession();
+  PumpFor(100);
+
+  std::vector<std::string> lines;
+  std::istringstream history(ReadFile(logDir / "history.his"));
+  for (std::string line; std::getline(history, line);)
+    lines.push_back(line.substr(line.find(" : ") + 3));
+  EXPECT_EQ(lines, (std::vector<std::string>{"Downloading f.bin\r", "Transfer aborted by user\r",
+                                             "Downloading f.bin\r", "Transfer aborted by user\r",
+                                             "dlmorv logged out\r"}));
+  TObject::Free(log);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, FtpAbortAnswerTest,
+    ::testing::Values(AbortAnswer{"426,226", 426, "426 Connection closed; transfer aborted.\r\n"},
+                      AbortAnswer{"226", 226, "226 Abort successful\r\n"},
+                      AbortAnswer{"426", 426, "426 Connection closed; transfer aborted.\r\n"},
+                      AbortAnswer{"", 426, "426 Transfer aborted by user\r\n"}),
+    [](const ::testing::TestParamInfo<AbortAnswer>& info) {
+      const std::string answers = info.param.Answers;
+      return answers.empty()
+                 ? std::string("None")
+                 : "Reply" + answers.substr(0, 3) + (answers.size() > 3 ? "Then226" : "");
+    });
+
 TEST_F(FtpTransferTest, MissingFinalReplyEndsInTheTransferTimeout) {
   Start("silent-transfer", {"--file", "f=DATA"});
   client->SetTransferTimeout(8);
@@ -486,6 +594,48 @@ TEST_F(FtpTransferTest, LocalFileThatCannotBeOpenedRaisesAndLeavesTheClientIdle)
   PumpFor(200);
   EXPECT_TRUE(Commands().empty());
   EXPECT_TRUE(events.Events.empty());
+  // Every temporary name beside the file is taken: none of those files is touched.
+  const std::string taken = dir / "taken";
+  WriteFile(taken, "mine");
+  WriteFile(taken + ".part", "mine");
+  for (int n = 1; n < 1000; ++n) WriteFile(taken + "." + std::to_string(n) + ".part", "mine");
+  try {
+    client->RetrieveFile("f", taken, wmReplace);
+    ADD_FAILURE() << "no error";
+  } catch (const platform::EFCreateError& e) {
+    EXPECT_NE(std::string(e.what()).find("is taken"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(client->State(), fcIdle);
+  EXPECT_EQ(ReadFile(taken), "mine");
+  EXPECT_EQ(ReadFile(taken + ".part"), "mine");
+  EXPECT_EQ(ReadFile(taken + ".999.part"), "mine");
+  fs::remove(taken + ".517.part");
+  ASSERT_TRUE(client->RetrieveFile("f", taken, wmReplace));
+  ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
+  EXPECT_EQ(ReadFile(taken), "F");
+  EXPECT_FALSE(fs::exists(taken + ".517.part"));
+  EXPECT_EQ(ReadFile(taken + ".516.part"), "mine");
+  for (auto& entry : fs::directory_iterator(dir.Path())) fs::remove(entry.path());
+  events.Clear();
+  const std::size_t sent = Commands().size();
+  // Active mode, when the control connection's own address cannot be read: nothing is
+  // announced, the operation is not started, and nothing is left behind.
+  client->SetPassiveMode(false);
+  auto& winsock = WinsockEntryTable();
+  const auto getsockname = winsock.getsockname;
+  winsock.getsockname = [](winsock::SOCKET, winsock::sockaddr*, int*) -> int { return -1; };
+  const bool listed = client->ListDirectory("", false);
+  const bool retrieved = client->RetrieveFile("f", dir / "g", wmReplace);
+  winsock.getsockname = getsockname;
+  EXPECT_FALSE(listed);
+  EXPECT_FALSE(retrieved);
+  EXPECT_EQ(client->State(), fcIdle);
+  EXPECT_TRUE(fs::is_empty(dir.Path()));
+  PumpFor(200);
+  EXPECT_EQ(Commands().size(), sent);
+  EXPECT_EQ(events.Summary(), "L6");
+  client->SetPassiveMode(true);
+  events.Clear();
   ASSERT_TRUE(client->RetrieveFile("f", dir / "f", wmReplace));
   ASSERT_TRUE(events.WaitFor('S', fsTransferDone));
 }

@@ -244,7 +244,13 @@ class MultilineLogin(Session):
 
 @scenario("refuse-login")
 class RefuseLogin(Session):
+    """Refuses every password, or only the first --set refusals=N of a connection."""
+
     def cmd_PASS(self, argument):
+        self.refused = getattr(self, "refused", 0) + 1
+        limit = int(self.option("refusals", "-1"))
+        if 0 <= limit < self.refused:
+            return Session.cmd_PASS(self, argument)
         self.reply("530 Login incorrect.")
 
 
@@ -440,6 +446,38 @@ class AbortBeforeData(Session):
 
     def transfer(self, payload):
         self.reply("150 Opening data connection.")
+
+
+@scenario("abort-answers")
+class AbortAnswers(Session):
+    """A retrieval sends --set part=N bytes of the file (default 100000) and waits for the
+    next command. "ABOR" then gets 64 KiB more of the data, the data connection closed, and
+    the replies --set answer=CODES: comma-separated codes out of 225, 226 and 426 (default
+    "426,226", as most servers answer; empty: no reply at all, to the transfer nor to "ABOR")."""
+
+    TEXTS = {"225": "225 No transfer to abort.",
+             "226": "226 Abort successful",
+             "426": "426 Connection closed; transfer aborted."}
+
+    def cmd_RETR(self, argument):
+        payload = self.files.get(argument, b"")
+        part = int(self.option("part", "100000"))
+        self.reply("150 Opening data connection.")
+        conn = self.data_open()
+        conn.sendall(payload[:part])
+        line = self.read_command()
+        try:
+            conn.sendall(payload[part:part + 65536])
+        except OSError:
+            pass
+        conn.close()
+        if line is None:
+            return "quit"
+        verb, _, rest = line.partition(" ")
+        if verb.upper() != "ABOR":
+            return getattr(self, "cmd_" + verb.upper(), lambda a: self.reply("502 No."))(rest)
+        for code in filter(None, self.option("answer", "426,226").split(",")):
+            self.reply(self.TEXTS[code])
 
 
 @scenario("no-data-connection")

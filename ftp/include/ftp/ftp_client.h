@@ -26,12 +26,23 @@
 // that fails is shown once in the application's error box, then reported as OnFtpError with
 // the Windows error number and the error's text (or with the server's error, when that was
 // already ending the retrieval); the box comes when the report is delivered, never from
-// inside the transfer. A retrieval whose data was dropped after
-// AbortTransfer ends with OnFtpError(426, "426 Transfer aborted by user") unless the server's
-// error came first.
+// inside the transfer.
+//
+// An aborted listing or retrieval never succeeds: it ends with OnFtpError carrying the
+// server's first answer to the transfer command or to "ABOR" (426, 226, 225 ...), or, when
+// the server says nothing once the data connection has ended, with
+// OnFtpError(426, "426 Transfer aborted by user"). wmReplace then leaves the file as it was;
+// wmAppend and wmResume keep what was written before the abort.
+//
+// Replies are tied to the commands they answer: every command sent is remembered in order,
+// and a reply goes to the oldest one still waiting, except that an aborted transfer command
+// and "ABOR" itself may never be answered (servers answer the pair with two replies, one or
+// none). Those two are passed over when the reply is not one they could have been given, so
+// the next command's reply is never taken for theirs.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <string>
@@ -64,9 +75,51 @@ enum TFtpClientState : BYTE {
 
 inline constexpr int FtpCommandStackSize = 32;
 inline constexpr int DefaultTransferTimeout = 1092;  // ticks: 60.06 s
-// Listing text kept; a data chunk is at most one more byte than this.
+// Listing text kept; a chunk of file data is at most one more byte than this.
 inline constexpr int FtpDataBufferSize = 32768;
 inline constexpr int FtpReplyBufferSize = 32768;
+
+// The commands sent on the control connection whose replies have not come yet, oldest first,
+// and which reply answers which of them.
+class TFtpReplyLedger {
+ public:
+  enum TKind : std::uint8_t {
+    ckConnect,  // the greeting answers the connection
+    ckLogin,
+    ckDirectory,
+    ckSetting,  // TYPE, PORT, REST: answered 200 or 350
+    ckPassive,
+    ckTransfer,  // RETR, LIST, NLST
+    ckAbort,
+    ckOther,
+  };
+  struct TEntry {
+    TKind Kind = ckOther;
+    unsigned Operation = 0;  // the operation the command was sent for
+    bool Started = false;    // a transfer command answered with a preliminary reply
+    // Servers answer an aborted transfer and its "ABOR" with two replies, one or none.
+    bool MayGoUnanswered = false;
+  };
+
+  static TKind KindOf(const std::string& command);
+  void Sent(TKind kind, unsigned operation);
+  // AbortTransfer: the transfer commands of the operation may go unanswered from now on.
+  void Aborting(unsigned operation);
+  // A preliminary reply (1xx): the oldest transfer command not started yet has started.
+  void Preliminary();
+  // A final reply: the command it answers, taken off the list; false when none waits.
+  // Commands that may go unanswered and could not have been given this reply are passed over
+  // (and forgotten): the reply belongs to a later command.
+  bool Answer(int code, TEntry& answered);
+  // Whether a command of the operation must still be answered.
+  bool Awaits(unsigned operation) const;
+  void Clear() { FEntries.clear(); }
+  std::size_t Size() const { return FEntries.size(); }
+
+ private:
+  static bool CanAnswer(const TEntry& entry, int code);
+  std::deque<TEntry> FEntries;
+};
 
 class TApdCustomFtpClient : public TApdCustomWinsockPort {
  public:
@@ -172,6 +225,9 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   void HandleReply(int code, const std::string& line);
   void DispatchReply(int code);
   void ErrorPath(int code);
+  bool AbortedTransfer() const;
+  void AbortEndsUnanswered();
+  void StopAbortWait();
   void TimerHandler(UINT msg, WPARAM wParam, LPARAM lParam);
   void Send(const std::string& command);
   void PushCommand(const std::string& command);
@@ -179,7 +235,7 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   void ClearCommands() { FQueueCount = 0; }
   void SetState(TFtpClientState state);
   void SetStateClosed();
-  void SetStateIdle(bool succeeded);
+  void SetStateIdle();
   void ReportStatus(TFtpStatusCode code);
   void ReportStatus(TFtpStatusCode code, const std::string& text);
   void ReportError(int code, const std::string* text);
@@ -208,7 +264,7 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   void SockWrite(TObject* sender, TSocket socket);
   // One receive; false when nothing came.
   bool ReceiveChunk();
-  bool WriteChunk(const char* data, int count);
+  void WriteChunk(const char* data, int count);
   // Ends the retrieval on a local file failure. The failure is queued to be shown, and
   // reported as an error unless the data connection is being finished: the operation is then
   // already ending with a report of its own.
@@ -217,11 +273,12 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   // them (a box keeps dispatching messages).
   bool ShowQueuedFailures();
   void DataConnectionEnded(bool failed);
+  bool LocalFileCannotBeCut();
   void TryCompleteTransfer();
   void CutLocalFile(bool complete);
   bool CommitLocalFile();
-  void FinishDataConnection(bool succeeded);
-  void ReleaseDataConnection(bool succeeded);
+  void FinishDataConnection();
+  void ReleaseDataConnection();
   void CloseLocalFile(bool keep);
   std::uint32_t ControlPeerAddress();
 
@@ -235,7 +292,6 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   TApdDataPacket* FReplyPacket = nullptr;
   std::unique_ptr<char[]> FDataBuffer;
   std::unique_ptr<char[]> FOverflowBuffer;  // listing bytes beyond the kept text
-  std::unique_ptr<char[]> FFileBuffer;      // file data: larger reads, fewer notices
   std::string FReplyBuffer;
   TSocket FListenSocket = NoSocket;
   TSockAddrIn FLocalAddress{};
@@ -249,7 +305,6 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   bool FTimerHandlerRegistered = false;
   bool FConnectTimerRunning = false;
   bool FShutDown = false;
-  bool FConnected = false;  // the control connection is up
   DWORD FTimerSerial = 0;   // counts transfer timer restarts
 
   std::string FAccount;
@@ -268,12 +323,11 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   // Transfer bookkeeping: an operation with a data connection ends when both its data
   // connection has ended and its final reply has come.
   bool FTransferCommandSent = false;
-  bool FAbortedBeforeTransfer = false;  // AbortTransfer came before the transfer command
+  bool FOperationAborted = false;  // AbortTransfer during this listing or retrieval
+  bool FAbortWaitRunning = false;  // the server's answer to an abort is given a moment
   bool FDataEnded = false;
-  bool FDataFailed = false;  // ended by a socket failure after AbortTransfer
   int FFinalReply = 0;       // the transfer command's final reply code, 0 while none
   std::string FFinalReplyText;
-  bool FDataDiscarded = false;    // received file data dropped after AbortTransfer
   bool FFinishing = false;        // socket failures while finishing stay silent
   bool FLocalFileFailed = false;  // a local write failed: the retrieval is over
   // Local file failures not shown yet: the application shows them when the client next
@@ -285,10 +339,10 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   bool FWroteLocalFile = false;    // received data has been written to the local file
   std::int64_t FListingCount = 0;  // listing bytes stored in the data buffer
   std::string FTempName;           // wmReplace writes here until the retrieval succeeded
-  // Replies still due for commands sent, and those of them that belong to an operation that
-  // already ended (they are taken without effect).
-  int FRepliesDue = 0;
-  int FStaleReplies = 0;
+  // Commands waiting for their replies. Each belongs to an operation (counted up whenever one
+  // ends); a reply to a command of an operation that already ended is taken without effect.
+  TFtpReplyLedger FReplies;
+  unsigned FOperation = 0;
   TPassiveTarget FPassiveTarget;
 
   // Texts posted with messages and not handled yet (freed at destruction).
