@@ -74,7 +74,9 @@ TEST(CodePagesTest, CharSteppingInCodePage950) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 
   // 許 B3 5C, a backslash, 功 A5 5C, then 0x80 and 0xFF each alone, then a lead byte at the end.
-  const char text[] = "\xB3\x5C\\\xA5\x5C\x80\xFF" "a\xA4";
+  const char text[] =
+      "\xB3\x5C\\\xA5\x5C\x80\xFF"
+      "a\xA4";
   const std::vector<int> starts{0, 2, 3, 5, 6, 7, 8};
   const char* at = text;
   for (std::size_t i = 1; i < starts.size(); ++i) {
