@@ -45,19 +45,15 @@ void CheckTrimmed(const std::string& text) {
              "trimming dropped more than blanks: " + fuzzsupport::Escaped(text));
 }
 
-// Second bytes of Big5 characters.
-bool IsBig5Trail(unsigned char c) {
-  return (c >= 0x40 && c <= 0x7E) || (c >= 0xA1 && c <= 0xFE);
-}
-
 void CheckPlainName(const std::string& name) {
   FUZZ_CHECK(name != "." && name != "..", "a dot folder accepted");
   for (std::size_t i = 0; i < name.size(); ++i) {
-    const auto c = static_cast<unsigned char>(name[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < name.size() &&
-        IsBig5Trail(static_cast<unsigned char>(name[i + 1]))) {
-      ++i;  // a Big5 character: its second byte may be '\\' or '|'
-      continue;
+    auto c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x81 && c <= 0xFE && i + 1 < name.size() && name[i + 1] != '\0') {
+      // A lead byte and the byte after it: a Big5 second byte may be '\\' or '|', but a byte
+      // below 0x40 there is checked as if alone.
+      c = static_cast<unsigned char>(name[++i]);
+      if (c >= 0x40 && c != 0x7F) continue;
     }
     FUZZ_CHECK(c >= 0x20 && c != 0x7F,
                "a control character accepted: " + fuzzsupport::Escaped(name));

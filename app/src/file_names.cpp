@@ -3,17 +3,16 @@
 #include <cstring>
 
 #include "forms/strings.h"
+#include "platform/codepages.h"
 
 namespace {
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// Trail bytes of a Big5 character. Any other byte after a lead byte is a character of its own
-// (a '/' or ':' there is one, as the file system sees it).
-bool IsBig5Trail(char c) {
-  auto b = static_cast<unsigned char>(c);
-  return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE);
+// A control, a separator or a character the file system reserves.
+bool IsRefusedInName(unsigned char c) {
+  return c < 0x20 || c == 0x7F || std::strchr("/\\:*?\"<>|", c) != nullptr;
 }
 }  // namespace
 
@@ -36,16 +35,21 @@ void QueueListedNames(const TStrings& lines, TStrings& queue) {
 
 bool IsPlainFileName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    auto c = static_cast<unsigned char>(name[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < name.size() && IsBig5Trail(name[i + 1])) {
-      // A Big5 character: its trail byte may be '\\' (許, 功) or '|', and is no separator or
-      // reserved character of the file system, which reads paths character by character.
-      ++i;
-      continue;
+  const char* end = name.c_str() + name.size();
+  for (const char* c = name.c_str(); c < end;) {
+    const char* next = CharNextExA(CP_ACP, c, 0);
+    if (next == c) return false;  // a NUL inside the name
+    if (next == c + 1) {
+      if (IsRefusedInName(static_cast<unsigned char>(*c))) return false;
+    } else {
+      // A Big5 character: its second byte may be '\\' (許, 功) or '|', and is no separator or
+      // reserved character of the file system, which reads paths character by character. No
+      // Big5 character has a second byte below 0x40: a '/' or ':' there would still divide the
+      // name on the host's file system, so it is refused as it would be alone.
+      auto second = static_cast<unsigned char>(c[1]);
+      if ((second < 0x40 || second == 0x7F) && IsRefusedInName(second)) return false;
     }
-    if (c < 0x20 || c == 0x7F) return false;
-    if (std::strchr("/\\:*?\"<>|", name[i]) != nullptr) return false;
+    c = next;
   }
   return true;
 }

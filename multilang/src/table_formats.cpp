@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "multilang/base_multi_lang.h"
+#include "platform/codepages.h"
 #include "platform/sysutils.h"
 
 namespace multilang::detail {
@@ -24,13 +25,15 @@ std::string LowerAscii(std::string_view text) {
   // ASCII letters only: Big5 trail bytes in 0x40 .. 0x7E must stay as they are, but a
   // trail byte never starts a character, so only single-byte characters are folded.
   std::string out(text);
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    auto c = static_cast<unsigned char>(out[i]);
-    if (c >= 0x81) {
-      ++i;  // lead byte: skip its trail byte
-      continue;
+  char* end = out.data() + out.size();
+  for (char* c = out.data(); c < end;) {
+    char* next = CharNextExA(CP_ACP, c, 0);
+    if (next == c) {
+      ++next;  // a NUL inside the text
+    } else if (next == c + 1 && *c >= 'A' && *c <= 'Z') {
+      *c = static_cast<char>(*c - 'A' + 'a');
     }
-    if (c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c - 'A' + 'a');
+    c = next;
   }
   return out;
 }

@@ -259,6 +259,31 @@ UINT GetACP() {
   return CP_BIG5;
 }
 
+BOOL IsDBCSLeadByteEx(UINT codePage, BYTE testChar) {
+  Page page = Resolve(codePage);
+  if (page == Page::Unknown) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return page == Page::Big5 && testChar >= 0x81 && testChar <= 0xFE;
+}
+
+char* CharNextExA(WORD codePage, const char* current, DWORD) {
+  if (current == nullptr || *current == '\0') return const_cast<char*>(current);
+  bool pair = IsDBCSLeadByteEx(codePage, static_cast<BYTE>(*current)) && current[1] != '\0';
+  return const_cast<char*>(current + (pair ? 2 : 1));
+}
+
+char* CharPrevExA(WORD codePage, const char* start, const char* current, DWORD flags) {
+  if (start == nullptr || current == nullptr) return const_cast<char*>(start);
+  while (*start != '\0' && start < current) {
+    const char* next = CharNextExA(codePage, start, flags);
+    if (next >= current) break;
+    start = next;
+  }
+  return const_cast<char*>(start);
+}
+
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLength, WCHAR* dst,
                         int dstLength) {
   Page page = Resolve(codePage);
@@ -325,6 +350,13 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* src, int srcLen
 }
 
 namespace platform {
+
+std::size_t AnsiCharSize(const std::string& text, std::size_t pos) {
+  if (pos >= text.size()) return 0;
+  const char* at = text.c_str() + pos;
+  const char* next = CharNextExA(CP_ACP, at, 0);
+  return next == at ? 1 : static_cast<std::size_t>(next - at);
+}
 
 std::u16string ToUtf16(const std::string& text, UINT codePage) {
   std::u16string out;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/codepages.h"
 #include "platform/sysutils.h"
 
 namespace platform {
@@ -81,8 +82,7 @@ char Upper(char c) {
 // Patterns are ANSI text (code page 950): a lead byte and its trail byte are one character,
 // even when the trail byte looks like a pattern letter (山 is A4 73, "s").
 bool IsLeadByte(const std::string& text, std::size_t pos) {
-  unsigned char c = static_cast<unsigned char>(text[pos]);
-  return c >= 0x81 && c <= 0xFE && pos + 1 < text.size();
+  return AnsiCharSize(text, pos) == 2;
 }
 
 bool StartsWithNoCase(const std::string& text, std::size_t pos, const char* word) {

@@ -108,43 +108,23 @@ std::string GetDriveFolder(char letter) {
 
 namespace {
 
-bool IsBig5Lead(char c) {
-  auto b = static_cast<unsigned char>(c);
-  return b >= 0x81 && b <= 0xFE;
-}
-
-// Any other byte after a lead byte is a character of its own.
-bool IsBig5Trail(char c) {
-  auto b = static_cast<unsigned char>(c);
-  return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE);
-}
-
-bool IsPairAt(const std::string& text, std::size_t i) {
-  return i + 1 < text.size() && IsBig5Lead(text[i]) && IsBig5Trail(text[i + 1]);
-}
-
-// Calls visit(position) for every single-byte character of `text`, in order.
+// Calls visit(position) for every single-byte character of `text`, in order: the second byte
+// of a double-byte character (許 is B3 5C) is never a separator.
 template <class Visit>
 void ForEachSingleByte(const std::string& text, Visit visit) {
-  const bool doubleByte = GetACP() == CP_BIG5;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (doubleByte && IsPairAt(text, i))
-      ++i;
-    else
-      visit(i);
+  for (std::size_t i = 0, size = 0; i < text.size(); i += size) {
+    size = AnsiCharSize(text, i);
+    if (size == 1) visit(i);
   }
 }
 
 }  // namespace
 
 bool IsTrailByteAt(const std::string& text, std::size_t pos) {
-  if (GetACP() != CP_BIG5) return false;
-  for (std::size_t i = 0; i < pos && i < text.size(); ++i) {
-    if (!IsPairAt(text, i)) continue;
-    if (i + 1 == pos) return true;
-    ++i;
-  }
-  return false;
+  if (pos == 0 || pos >= text.size()) return false;
+  std::size_t i = 0;
+  while (i < pos) i += AnsiCharSize(text, i);
+  return i > pos;
 }
 
 std::size_t LastPathDelimiter(const std::string& path, const char* delimiters) {

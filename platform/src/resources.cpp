@@ -96,15 +96,15 @@ const Blob* CheckedBlob(HMODULE module, HRSRC resource) {
   return nullptr;
 }
 
-// Big5 text cut to at most `limit` bytes without splitting a double-byte character.
-std::size_t CutBig5(const std::string& text, std::size_t limit) {
+// ANSI text cut to at most `limit` bytes without splitting a double-byte character.
+std::size_t CutAnsi(const std::string& text, std::size_t limit) {
   std::size_t i = 0;
   while (i < text.size()) {
-    std::size_t length = static_cast<unsigned char>(text[i]) >= 0x81 ? 2 : 1;
+    std::size_t length = platform::AnsiCharSize(text, i);
     if (i + length > limit) break;
     i += length;
   }
-  return std::min(i, text.size());
+  return i;
 }
 
 }  // namespace
@@ -184,7 +184,7 @@ int LoadStringA(HINSTANCE instance, UINT id, char* buffer, int bufferSize) {
     return static_cast<int>(entry->length);
   }
   std::string text = platform::FromUtf16(std::u16string(entry->text, entry->length), CP_ACP);
-  std::size_t length = CutBig5(text, static_cast<std::size_t>(bufferSize) - 1);
+  std::size_t length = CutAnsi(text, static_cast<std::size_t>(bufferSize) - 1);
   std::memcpy(buffer, text.data(), length);
   buffer[length] = '\0';
   // An existing empty string also gives 0; the cleared error tells it from a missing one.

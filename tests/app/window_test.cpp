@@ -372,13 +372,15 @@ TEST(FileNames, NamesThatAreNotPlainFileNamesAreRefused) {
 }
 
 TEST(FileNames, ALeadByteDoesNotHideASeparatorOrReservedCharacterAfterIt) {
-  // Bytes below 0x40 are no Big5 trail bytes: after a lead byte they are characters of their
-  // own, and a '/' among them would put the file into another folder.
+  // Bytes below 0x40 are no Big5 second bytes: a '/' after a lead byte would still put the
+  // file into another folder of the host, and the others are refused as they are alone.
   for (std::string bad : {"\x81/x", "\xA4/..", "x\xFE/", "\xA5:", "\xA5*", "\xA5?", "\xA5\"",
                           "\xA5<", "\xA5>", "\xA5\x01", "\xA5\x7F"})
     EXPECT_FALSE(IsPlainFileName(bad)) << bad;
   // Lead and trail bytes at the edges of the Big5 ranges stay one character.
-  for (std::string good : {"\x81\x40", "\xFE\x7E", "\xA1\xA1.txt", "\xFE\xFE", "x\xA4"})
+  // 0x80 and 0xFF are no lead bytes: the backslash byte after them is 功's second byte.
+  for (std::string good : {"\x81\x40", "\xFE\x7E", "\xA1\xA1.txt", "\xFE\xFE", "x\xA4",
+                           "\xFF\xA5\x5C", "\x80\xA5\x5C"})
     EXPECT_TRUE(IsPlainFileName(good)) << good;
 }
 

@@ -56,6 +56,53 @@ TEST(CodePagesTest, TrailByteBackslashStaysInsideItsCharacter) {
   EXPECT_EQ(wide[2], u'功');
 }
 
+// Stepping through ANSI text character by character, as every reader of paths, names, patterns
+// and tables does: lead bytes are 0x81..0xFE, and a lead byte takes whatever byte follows it,
+// unless the text ends there.
+TEST(CodePagesTest, CharSteppingInCodePage950) {
+  for (UINT page : {CP_BIG5, CP_ACP}) {
+    EXPECT_FALSE(IsDBCSLeadByteEx(page, 0x80));
+    EXPECT_TRUE(IsDBCSLeadByteEx(page, 0x81));
+    EXPECT_TRUE(IsDBCSLeadByteEx(page, 0xFE));
+    EXPECT_FALSE(IsDBCSLeadByteEx(page, 0xFF));
+    EXPECT_FALSE(IsDBCSLeadByteEx(page, '\\'));
+  }
+  EXPECT_FALSE(IsDBCSLeadByteEx(CP_WINDOWS_1252, 0xA4));
+  EXPECT_FALSE(IsDBCSLeadByteEx(CP_UTF8, 0xE4));
+  SetLastError(0);
+  EXPECT_FALSE(IsDBCSLeadByteEx(12345, 0xA4));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+
+  // 許 B3 5C, a backslash, 功 A5 5C, then 0x80 and 0xFF each alone, then a lead byte at the end.
+  const char text[] =
+      "\xB3\x5C\\\xA5\x5C\x80\xFF"
+      "a\xA4";
+  const std::vector<int> starts{0, 2, 3, 5, 6, 7, 8};
+  const char* at = text;
+  for (std::size_t i = 1; i < starts.size(); ++i) {
+    at = CharNextExA(CP_BIG5, at, 0);
+    EXPECT_EQ(at - text, starts[i]);
+  }
+  at = CharNextExA(CP_BIG5, at, 0);
+  EXPECT_EQ(at - text, 9) << "a lead byte at the end is a character of its own";
+  EXPECT_EQ(CharNextExA(CP_BIG5, at, 0), at) << "no step past the end";
+  EXPECT_EQ(CharNextExA(CP_WINDOWS_1252, text, 0), text + 1);
+  // Back from each character start to the one before it; nothing before the start.
+  for (std::size_t i = starts.size() - 1; i > 0; --i)
+    EXPECT_EQ(CharPrevExA(CP_BIG5, text, text + starts[i], 0) - text, starts[i - 1]) << i;
+  EXPECT_EQ(CharPrevExA(CP_BIG5, text, text + 1, 0), text) << "from inside 許";
+  EXPECT_EQ(CharPrevExA(CP_BIG5, text, text, 0), text);
+  EXPECT_EQ(CharPrevExA(CP_BIG5, text, text + 9, 0) - text, 8);
+
+  // The same steps over a string, whose NUL inside is a character of one byte.
+  const std::string bytes("\xA4\0\xA4\x5C\xA4", 5);
+  std::vector<std::size_t> sizes;
+  for (std::size_t i = 0; i < bytes.size(); i += sizes.back())
+    sizes.push_back(platform::AnsiCharSize(bytes, i));
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{1, 1, 2, 1}));
+  EXPECT_EQ(platform::AnsiCharSize(bytes, 5), 0u);
+}
+
 TEST(CodePagesTest, WindowsSemanticsOfLengthsAndBuffers) {
   const char* big5 = "\xA4\x55\xB8\xFC";  // 下載
   // Length -1 converts the terminator too.

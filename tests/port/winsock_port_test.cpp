@@ -729,7 +729,8 @@ TEST(WinsockPort, OpenFailuresRaiseAndLeaveThePortClosed) {
       {"127.0.0.1", "no-such-service-here", ecWsInvalidPort, "Specified port is not valid"},
       {"127.0.0.1", "0", ecWsInvalidPort, "Specified port is not valid"},
       {"127.0.0.1", "65536", ecWsInvalidPort, "Specified port is not valid"},
-      {"no-such-host.invalid", "21", ecWsCantResolveAddress, "Cannot resolve destination address"},
+      // No host name (an empty label): refused without asking a name server.
+      {"no-such-host..invalid", "21", ecWsCantResolveAddress, "Cannot resolve destination address"},
       // Not the address or host its first part names.
       {std::string("127.0.0.1\0.example", 19), "21", ecWsCantResolveAddress,
        "Cannot resolve destination address"},

@@ -28,7 +28,21 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLeng
 int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* src, int srcLength, char* dst,
                         int dstLength, const char* defaultChar, BOOL* usedDefaultChar);
 
+// Stepping through multi-byte text as Windows does. In code page 950 every byte 0x81..0xFE is a
+// lead byte (0x80 and 0xFF are characters of their own), and a lead byte takes the byte after it
+// as its second byte whatever that byte is (a backslash, as in B3 5C 許), unless the text ends
+// there. Code pages 1252 and UTF-8 have no lead bytes. CP_ACP and CP_OEMCP name 950.
+BOOL IsDBCSLeadByteEx(UINT codePage, BYTE testChar);
+// The character after the one at `current`; `current` itself at the terminating NUL.
+char* CharNextExA(WORD codePage, const char* current, DWORD flags);
+// The character before `current`, found by stepping from `start`; `start` when `current` is not
+// after it.
+char* CharPrevExA(WORD codePage, const char* start, const char* current, DWORD flags);
+
 namespace platform {
+// Bytes of the character at `pos` of ANSI text: 1, or 2 for a lead byte and its second byte
+// (CharNextExA's steps; a NUL inside the text is a character of one byte); 0 past the end.
+std::size_t AnsiCharSize(const std::string& text, std::size_t pos);
 std::u16string ToUtf16(const std::string& text, UINT codePage = CP_ACP);
 std::string FromUtf16(const std::u16string& text, UINT codePage = CP_ACP);
 // Bytes of one code page to another (through UTF-16). Used where text reaches the screen.
