@@ -12,7 +12,9 @@ endif()
 include(GNUInstallDirs)
 set(KVB_PKGLIBDIR lib/kvb-download)
 
-set_target_properties(kvb-download platform winsock PROPERTIES INSTALL_RPATH "$ORIGIN")
+# Only the program carries the search path: libwsock32.so finds libplatform.so already loaded,
+# and a search path on libplatform.so would hide the program's own from its dlopen calls.
+set_target_properties(kvb-download PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS kvb-download RUNTIME DESTINATION ${KVB_PKGLIBDIR})
 install(TARGETS platform winsock
         LIBRARY DESTINATION ${KVB_PKGLIBDIR}
