@@ -9,3 +9,5 @@ convert -size 32x32 xc:none -fill '#1f4e9c' -draw 'roundrectangle 1,1 30,30 6,6'
   -draw 'rectangle 7,25 24,27' -colors 16 PNG8:kvb_icon.png
 convert -size 37x18 xc:white -font /usr/share/fonts/truetype/arphic/uming.ttc -pointsize 13 \
   -fill '#0000ff' -gravity center -annotate +0+0 '中/英' -colors 16 PNG8:lang_toggle.png
+# The same icon as the Windows program carries it.
+convert kvb_icon.png kvb_icon.ico

@@ -11,7 +11,9 @@
 #include "app/run_texts.h"
 #include "app/session_values.h"
 #include "forms/application.h"
+#ifndef _WIN32
 #include "forms/gtk_widget_set.h"
+#endif
 #include "platform/files.h"
 #include "port/device_socket.h"
 #include "port/winsock_binding.h"
@@ -28,6 +30,7 @@ int Fail(const std::string& message) {
 
 }  // namespace
 
+#ifndef _WIN32
 std::string DefaultDriveCFolder() {
   namespace fs = std::filesystem;
   const char* data = std::getenv("XDG_DATA_HOME");
@@ -40,6 +43,7 @@ std::string DefaultDriveCFolder() {
   }
   return (base / "kvb-download" / "drive_c").string();
 }
+#endif
 
 int RunProgram(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -58,6 +62,15 @@ int RunProgram(int argc, char** argv) {
     return 0;
   }
 
+#ifdef _WIN32
+  // Drive C: is the system's own here: the files go to the real C:\SuperSetup.
+  if (!options.DriveC.empty())
+    return Fail("--drive-c has no meaning on Windows (drive C: is the system's own)");
+  if (!options.Batch)
+    return Fail("the window is not available yet in the Windows build; use --batch");
+  // The batch lines are UTF-8: a console shows them as such.
+  SetConsoleOutputCP(CP_UTF8);
+#else
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::path driveC =
@@ -68,6 +81,8 @@ int RunProgram(int argc, char** argv) {
     return Fail("cannot use \"" + driveC.string() +
                 "\" as drive C: " + (ec ? ec.message() : "not a folder"));
   platform::SetDriveFolder('C', fs::canonical(driveC, ec).string());
+
+#endif
 
   if (!options.ServerHost.empty()) ServerHost = options.ServerHost;
   ServerPort = options.ServerPort;
@@ -86,9 +101,11 @@ int RunProgram(int argc, char** argv) {
         },
         batchOptions);
   } else {
+#ifndef _WIN32
     std::string why;
     if (!UseGtkWidgetSet(&why))
       return Fail("cannot open the window (" + why + "); use --batch to run without one");
+#endif
   }
 
   if (batch)

@@ -6,6 +6,8 @@
 
 int RunProgram(int argc, char** argv);
 
+#ifndef _WIN32
 // The folder that stands for drive C: when the command line names none:
 // $XDG_DATA_HOME/kvb-download/drive_c, or ~/.local/share/kvb-download/drive_c.
 std::string DefaultDriveCFolder();
+#endif
