@@ -131,9 +131,11 @@ struct ToolResult {
 // Runs the tool with `args`; killed when it runs longer than `limitSeconds`.
 // With a `launcher` (a program and its arguments), that program is started with the tool's
 // path and `args` after its own arguments.
+// `program` replaces the tool's path (the Windows build under Wine, say).
 inline ToolResult RunTool(const std::vector<std::string>& args, int limitSeconds = 120,
                           const std::vector<std::string>& env = {},
-                          const std::vector<std::string>& launcher = {}) {
+                          const std::vector<std::string>& launcher = {},
+                          const std::string& program = ToolPath()) {
   ToolResult result;
   int out[2], err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -144,7 +146,7 @@ inline ToolResult RunTool(const std::vector<std::string>& args, int limitSeconds
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   std::vector<std::string> argv(launcher);
-  argv.push_back(ToolPath());
+  argv.push_back(program);
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> cargs;
   for (auto& a : argv) cargs.push_back(a.data());
