@@ -14,3 +14,5 @@ convert -size 37x18 xc:white -font /usr/share/fonts/truetype/arphic/uming.ttc -p
 for size in 16 48 64 128; do
   convert kvb_icon.png -filter point -resize ${size}x${size} -colors 16 PNG8:kvb_icon_$size.png
 done
+# The same icon as the Windows program carries it.
+convert kvb_icon.png kvb_icon.ico

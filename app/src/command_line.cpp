@@ -131,8 +131,13 @@ std::string UsageText() {
          "\n"
          "  --server HOST[:PORT]  FTP server to download from (default: the fixed server, port "
          "21)\n"
+#ifdef _WIN32
+         "  --drive-c DIR         not on Windows: drive C: is the system's own, and the files\n"
+         "                        go to C:\\SuperSetup\n"
+#else
          "  --drive-c DIR         host folder that stands for drive C: (C:\\SuperSetup is\n"
          "                        DIR/SuperSetup); default: $XDG_DATA_HOME/kvb-download/drive_c\n"
+#endif
          "  --active              start with \"Use Passive Mode\" unchecked (active FTP)\n"
          "  --batch               no window: press Download, report each event on standard\n"
          "                        output and exit when the run has ended\n"

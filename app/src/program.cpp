@@ -12,7 +12,9 @@
 #include "app/session_values.h"
 #include "errors/string_resource.h"
 #include "forms/application.h"
+#ifndef _WIN32
 #include "forms/gtk_widget_set.h"
+#endif
 #include "platform/files.h"
 #include "port/device_socket.h"
 #include "port/winsock_binding.h"
@@ -35,6 +37,7 @@ void StartProcessWideObjects() {
   DeviceSocket();
 }
 
+#ifndef _WIN32
 std::string DefaultDriveCFolder() {
   namespace fs = std::filesystem;
   const char* data = std::getenv("XDG_DATA_HOME");
@@ -47,6 +50,7 @@ std::string DefaultDriveCFolder() {
   }
   return (base / "kvb-download" / "drive_c").string();
 }
+#endif
 
 int RunProgram(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -65,12 +69,15 @@ int RunProgram(int argc, char** argv) {
     return 0;
   }
 
-  try {
-    StartProcessWideObjects();
-  } catch (const std::exception& e) {
-    return Fail(e.what());  // the program's own string tables are unreadable
-  }
-
+#ifdef _WIN32
+  // Drive C: is the system's own here: the files go to the real C:\SuperSetup.
+  if (!options.DriveC.empty())
+    return Fail("--drive-c has no meaning on Windows (drive C: is the system's own)");
+  if (!options.Batch)
+    return Fail("the window is not available yet in the Windows build; use --batch");
+  // The batch lines are UTF-8: a console shows them as such.
+  SetConsoleOutputCP(CP_UTF8);
+#else
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::path driveC =
@@ -81,6 +88,13 @@ int RunProgram(int argc, char** argv) {
     return Fail("cannot use \"" + driveC.string() +
                 "\" as drive C: " + (ec ? ec.message() : "not a folder"));
   platform::SetDriveFolder('C', fs::canonical(driveC, ec).string());
+#endif
+
+  try {
+    StartProcessWideObjects();
+  } catch (const std::exception& e) {
+    return Fail(e.what());  // the program's own string tables are unreadable
+  }
 
   if (!options.ServerHost.empty()) ServerHost = options.ServerHost;
   ServerPort = options.ServerPort;
@@ -99,9 +113,11 @@ int RunProgram(int argc, char** argv) {
         },
         batchOptions);
   } else {
+#ifndef _WIN32
     std::string why;
     if (!UseGtkWidgetSet(&why))
       return Fail("cannot open the window (" + why + "); use --batch to run without one");
+#endif
   }
 
   if (batch)

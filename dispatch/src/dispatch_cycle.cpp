@@ -234,8 +234,8 @@ void TApdBaseDispatcher::DispatchStep(bool pollOnly) {
 }
 
 void TApdBaseDispatcher::CreateDispatchWindow() {
-  HWND window = CreateWindowExA(0, "awDispatch", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+  // Message-only: never shown, and made without a desktop too (a batch run may have none).
+  HWND window = CreateWindowExA(0, "awDispatch", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
-  // Windows of this platform are never shown, so there is nothing to hide.
   DispatchWindow = window;
 }

@@ -16,7 +16,8 @@ static_assert((InputRingSize & RingMask) == 0, "the ring size must be a power of
 
 bool IsWindowsNT() {
   static const bool nt = [] {
-    OSVERSIONINFOA info;
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
     return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
   }();
   return nt;

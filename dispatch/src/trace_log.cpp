@@ -62,7 +62,8 @@ int OpenForWriting(platform::TTextFile& file, const std::string& fileName, bool 
 }
 
 std::string OperatingSystemText() {
-  OSVERSIONINFOA info;
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
   std::string text;
   if (!GetVersionExA(&info)) return "Unknown";
   switch (info.dwPlatformId) {
@@ -330,7 +331,7 @@ int TApdBaseDispatcher::WriteLogFile(const std::string& fileName, bool append, b
     std::string typeText = TableText(LogTypeText + header.Type);
     std::string subTypeText = header.SubType ? TableText(LogSubTypeText + header.SubType) : "";
     std::snprintf(prefix, sizeof prefix, "%8s  %-8s  %-12s  %08X  ", timeText.c_str(),
-                  typeText.c_str(), subTypeText.c_str(), header.Value);
+                  typeText.c_str(), subTypeText.c_str(), static_cast<unsigned>(header.Value));
     text += prefix;
     if (header.DataLength == 0) {
       if (header.Type == lt_Telnet) {

@@ -213,12 +213,14 @@ void TFont::SetHeight(int height) {
   Changed();
 }
 
+#ifndef _WIN32
 namespace {
 // Windows' MulDiv: rounded half away from zero.
 int MulDiv(int a, int b, int c) {
   return static_cast<int>(std::lround(static_cast<double>(a) * b / c));
 }
 }  // namespace
+#endif
 
 int TFont::Size() const {
   return -MulDiv(FHeight, 72, kPixelsPerInch);

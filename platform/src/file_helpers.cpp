@@ -1,7 +1,9 @@
 // The runtime's file helpers on Windows-style paths.
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#endif
 
 #include <cerrno>
 #include <cmath>
@@ -47,6 +49,8 @@ bool RenameFileReplacing(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
+#ifndef _WIN32
+// On Windows these two come with the system's file times (win32/paths.cpp).
 bool FileAge(const std::string& path, TDateTime& value) {
   std::string host = ToHostPath(path);
   struct stat st;
@@ -81,6 +85,7 @@ bool SetFileAge(const std::string& path, TDateTime value) {
   }
   return true;
 }
+#endif  // _WIN32
 
 std::string GetCurrentDir() {
   DWORD needed = GetCurrentDirectoryA(0, nullptr);

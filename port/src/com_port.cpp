@@ -20,7 +20,7 @@ constexpr std::size_t MaxShortString = 255;
 void RegisterComWindowClass(WNDPROC proc) {
   static bool registered = false;
   if (registered) return;
-  WNDCLASSA windowClass;
+  WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = proc;
   windowClass.cbWndExtra = 4;
   windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -269,7 +269,8 @@ void TApdCustomComPort::FinishPortClose() {
 void TApdCustomComPort::PreparePortWindow(bool create) {
   if (create) {
     RegisterComWindowClass(CALLBACK_ComWindowProc);
-    FPortWindow = CreateWindowExA(0, ComWindowClass, "", 0, 0, 0, 0, 0, nullptr, nullptr,
+    // Message-only: never shown, and made without a desktop too (a batch run may have none).
+    FPortWindow = CreateWindowExA(0, ComWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
     if (FDispatcher) FDispatcher->AddWindowHandler(FPortWindow);
     return;

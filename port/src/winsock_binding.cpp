@@ -11,7 +11,8 @@ namespace {
 // Slot of each name, in look-up order.
 template <class Fn>
 void Store(FARPROC address, Fn& slot) {
-  slot = reinterpret_cast<Fn>(address);
+  // Through void (*)(): the one function pointer type a cast to any other is expected from.
+  slot = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(address));
 }
 
 // Looks the index-th name up and stores it; false when it is missing.

@@ -58,7 +58,7 @@ LRESULT CALLBACK_DispatchWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM
 void RegisterDispatchWindowClass() {
   static bool registered = false;
   if (registered) return;
-  WNDCLASSA windowClass;
+  WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = CALLBACK_DispatchWindowProc;
   windowClass.hInstance = GetModuleHandleA(nullptr);
   windowClass.lpszClassName = "awDispatch";

@@ -13,6 +13,8 @@ int RunProgram(int argc, char** argv);
 // device socket records it, and the first use of a socket raises it.
 void StartProcessWideObjects();
 
+#ifndef _WIN32
 // The folder that stands for drive C: when the command line names none:
 // $XDG_DATA_HOME/kvb-download/drive_c, or ~/.local/share/kvb-download/drive_c.
 std::string DefaultDriveCFolder();
+#endif

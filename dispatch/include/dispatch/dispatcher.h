@@ -140,6 +140,21 @@ std::string LogTimeText(DWORD ms);
 // every block of input, so the section's mutex is taken here directly rather than through
 // the library call; a section that was never initialised still goes to the library, which
 // reports the mistake.
+#ifdef _WIN32
+// The system's critical sections are cheap to enter already.
+class TLockHolder {
+ public:
+  explicit TLockHolder(CRITICAL_SECTION& section) : FSection(section) {
+    EnterCriticalSection(&FSection);
+  }
+  ~TLockHolder() { LeaveCriticalSection(&FSection); }
+  TLockHolder(const TLockHolder&) = delete;
+  TLockHolder& operator=(const TLockHolder&) = delete;
+
+ private:
+  CRITICAL_SECTION& FSection;
+};
+#else
 class TLockHolder {
  public:
   explicit TLockHolder(CRITICAL_SECTION& section) : FMutex(section.mutex) {
@@ -155,6 +170,7 @@ class TLockHolder {
  private:
   std::recursive_mutex* FMutex;
 };
+#endif
 
 // ---- The process-wide registry of dispatchers ----
 

@@ -70,6 +70,8 @@ const TIdentMap& ColorIdents();
 
 // Character sets of fonts, as Windows numbers them.
 using TFontCharset = BYTE;
+// Windows' own headers define these already.
+#ifndef _WIN32
 inline constexpr TFontCharset ANSI_CHARSET = 0;
 inline constexpr TFontCharset DEFAULT_CHARSET = 1;
 inline constexpr TFontCharset SYMBOL_CHARSET = 2;
@@ -89,6 +91,7 @@ inline constexpr TFontCharset RUSSIAN_CHARSET = 204;
 inline constexpr TFontCharset THAI_CHARSET = 222;
 inline constexpr TFontCharset EASTEUROPE_CHARSET = 238;
 inline constexpr TFontCharset OEM_CHARSET = 255;
+#endif
 
 // The code page in which text of a font with this character set is held: 136 is 950 (Big5),
 // DEFAULT_CHARSET the system ANSI code page (950 here), ANSI_CHARSET 1252.

@@ -7,6 +7,8 @@
 
 #include "platform/wintypes.h"
 
+// Windows' own headers define these already.
+#ifndef _WIN32
 inline constexpr UINT MB_OK = 0x0000;
 inline constexpr UINT MB_OKCANCEL = 0x0001;
 inline constexpr UINT MB_ABORTRETRYIGNORE = 0x0002;
@@ -48,6 +50,7 @@ inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 inline constexpr int IDTRYAGAIN = 10;
 inline constexpr int IDCONTINUE = 11;
+#endif
 
 enum class TMessageBoxIcon { None, Error, Question, Warning, Information };
 

@@ -5,10 +5,13 @@
 
 #include "platform/wintypes.h"
 
+#ifndef _WIN32
 inline constexpr UINT CP_ACP = 0;
 inline constexpr UINT CP_OEMCP = 1;
+#endif
 inline constexpr UINT CP_BIG5 = 950;
 inline constexpr UINT CP_WINDOWS_1252 = 1252;
+#ifndef _WIN32
 inline constexpr UINT CP_UTF8 = 65001;
 
 // MultiByteToWideChar: fail with ERROR_NO_UNICODE_TRANSLATION instead of replacing bad bytes.
@@ -27,6 +30,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLeng
                         int dstLength);
 int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* src, int srcLength, char* dst,
                         int dstLength, const char* defaultChar, BOOL* usedDefaultChar);
+#endif  // _WIN32
 
 // Stepping through multi-byte text as Windows does. In code page 950 every byte 0x81..0xFE is a
 // lead byte (0x80 and 0xFF are characters of their own), and a lead byte takes the byte after it

@@ -4,14 +4,17 @@
 // the loop afterwards, and is expected to post messages or update state, nothing more.
 #pragma once
 
+#ifndef _WIN32
 #include <poll.h>
 
 #include <functional>
 #include <span>
 #include <vector>
+#endif
 
 namespace platform {
 
+#ifndef _WIN32
 using WatchId = unsigned;
 // revents as poll() reported them (POLLIN, POLLOUT, POLLERR, POLLHUP ...).
 using WatchCallback = std::function<void(int fd, short revents)>;
@@ -36,12 +39,17 @@ class LoopSource {
 // One source per thread; nullptr removes it.
 void SetLoopSource(LoopSource* source);
 
+#endif  // _WIN32
+
 // Runs one wait of the loop: poll() for at most `timeoutMs` (-1 = until something happens),
 // then runs watch callbacks and the source's dispatch. Returns true when anything was ready.
-// GetMessage and PeekMessage call it; tests and widget sets may too.
+// GetMessage and PeekMessage call it; tests and widget sets may too. On Windows: waits for
+// input to the thread's queue (MsgWaitForMultipleObjects) for at most `timeoutMs`.
 bool PumpLoop(int timeoutMs);
 
+#ifndef _WIN32
 // Number of poll() calls made by this thread's loop (for tests that prove idleness).
 unsigned long long LoopPollCount();
+#endif  // _WIN32
 
 }  // namespace platform

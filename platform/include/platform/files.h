@@ -14,6 +14,8 @@
 
 namespace platform {
 // Which host folder stands for drive `letter` ('C' ...). Must be an absolute host path.
+// On Windows the drives are the system's own: setting one does nothing, a drive's folder is
+// C:\, and paths pass through ToHostPath/FromHostPath unchanged.
 void SetDriveFolder(char letter, const std::string& hostFolder);
 std::string GetDriveFolder(char letter);
 // Windows-style path to host path; empty when the drive is not mapped.
@@ -31,12 +33,15 @@ bool IsTrailByteAt(const std::string& text, std::size_t pos);
 std::size_t LastPathDelimiter(const std::string& path, const char* delimiters);
 // Whether the path ends in a backslash or slash that is a separator.
 bool EndsWithPathDelimiter(const std::string& path);
+#ifndef _WIN32
 // errno to Windows error number (ENOENT 2, ENOTDIR 3, EACCES/EPERM/EROFS 5, EBUSY 32 ...).
 DWORD ErrnoToWinError(int err);
+#endif
 // Folder of the running program, with a trailing '/'.
 std::string ProgramFolder();
 }  // namespace platform
 
+#ifndef _WIN32
 struct FILETIME {
   DWORD dwLowDateTime = 0;
   DWORD dwHighDateTime = 0;
@@ -99,3 +104,5 @@ BOOL CloseHandle(HANDLE handle);
 BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, FILETIME* localFileTime);
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime);
 void GetLocalTime(SYSTEMTIME* systemTime);
+#endif  // _WIN32
+

@@ -11,6 +11,7 @@
 
 #include "platform/wintypes.h"
 
+#ifndef _WIN32
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
 
@@ -81,13 +82,14 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowNam
 // to it that are still waiting.
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
-std::string GetWindowClassName(HWND hwnd);
 
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
 // GWLP_WNDPROC replaces the procedure and returns the previous one (subclassing).
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
 LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+#endif  // _WIN32
 
 // Object windows: a hidden window whose messages go to a bound callable (a method of the
 // object that made it). Its procedure can still be replaced and called through as usual.
@@ -100,7 +102,10 @@ struct TMessage {
 using TWndMethod = std::function<void(TMessage&)>;
 HWND AllocateHWnd(TWndMethod method);
 void DeallocateHWnd(HWND hwnd);
+// The class name a window was created with.
+std::string GetWindowClassName(HWND hwnd);
 
+#ifndef _WIN32
 // Names follow Win32 with the A (8-bit text) suffix; no unsuffixed macros are defined, so
 // that methods of the layers above may use the plain names.
 
@@ -129,3 +134,4 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 
 DWORD GetCurrentThreadId();
+#endif  // _WIN32

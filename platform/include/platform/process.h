@@ -3,6 +3,7 @@
 
 #include "platform/wintypes.h"
 
+#ifndef _WIN32
 inline constexpr UINT SW_HIDE = 0;
 inline constexpr UINT SW_SHOWNORMAL = 1;
 inline constexpr UINT SW_SHOW = 5;
@@ -16,3 +17,5 @@ inline constexpr UINT SW_SHOW = 5;
 // executable or still open for writing here, 11 bad format (as WinExec). The child runs detached in
 // a session of its own; it is never waited for here, and no zombie is left when it ends.
 UINT WinExec(const char* commandLine, UINT showCommand);
+#endif  // _WIN32
+

@@ -10,6 +10,7 @@
 
 #include "platform/wintypes.h"
 
+#ifndef _WIN32
 inline constexpr std::uintptr_t RT_STRING_ID = 6;
 inline constexpr std::uintptr_t RT_RCDATA_ID = 10;
 inline const char* const RT_STRING = reinterpret_cast<const char*>(RT_STRING_ID);
@@ -28,6 +29,7 @@ BOOL FreeResource(HGLOBAL data);
 // terminated; returns its length, 0 when missing. bufferSize 0: `buffer` receives a pointer
 // to the read-only UTF-16 text and the result is its length, as on Windows.
 int LoadStringA(HINSTANCE instance, UINT id, char* buffer, int bufferSize);
+#endif  // _WIN32
 
 namespace platform {
 // Convenience: the whole string in the ANSI code page; empty when missing.

@@ -6,6 +6,7 @@
 
 #include "platform/wintypes.h"
 
+#ifndef _WIN32
 inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
 // `arguments` is an array of const char* for the inserts %1, %2 ...
@@ -38,6 +39,7 @@ void DeleteCriticalSection(CRITICAL_SECTION* section);
 void EnterCriticalSection(CRITICAL_SECTION* section);
 BOOL TryEnterCriticalSection(CRITICAL_SECTION* section);
 void LeaveCriticalSection(CRITICAL_SECTION* section);
+#endif  // _WIN32
 
 namespace platform {
 // FormatMessage's text for `code` without its trailing line end and full stop, as the

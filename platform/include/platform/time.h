@@ -5,6 +5,7 @@
 
 #include "platform/wintypes.h"
 
+#ifndef _WIN32
 union LARGE_INTEGER {
   struct {
     DWORD LowPart;
@@ -20,12 +21,15 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 DWORD timeGetTime();
 DWORD GetTickCount();
 void Sleep(DWORD ms);
+#endif  // _WIN32
 
 namespace platform {
+#ifndef _WIN32
 // Test hook: moves the origin of every clock above by `offsetMs` (may be negative), so that a
 // test can put the 32-bit millisecond count just before its wrap. Monotonic otherwise.
 void SetClockOffsetMs(std::int64_t offsetMs);
 std::int64_t GetClockOffsetMs();
+#endif
 // Monotonic milliseconds for the loop and window timers; not moved by the test hook.
 std::int64_t MonotonicMs();
 }  // namespace platform

@@ -23,6 +23,64 @@
 #error "platform/winsock.h cannot share a translation unit with the BSD socket headers"
 #endif
 
+#ifdef _WIN32
+// <windows.h> (winerror.h) has the error numbers and MAKEWORD as macros; this header has them,
+// with the same values, in its namespace.
+#undef MAKEWORD
+#undef WSABASEERR
+#undef WSAEACCES
+#undef WSAEADDRINUSE
+#undef WSAEADDRNOTAVAIL
+#undef WSAEAFNOSUPPORT
+#undef WSAEALREADY
+#undef WSAEBADF
+#undef WSAECONNABORTED
+#undef WSAECONNREFUSED
+#undef WSAECONNRESET
+#undef WSAEDESTADDRREQ
+#undef WSAEDISCON
+#undef WSAEDQUOT
+#undef WSAEFAULT
+#undef WSAEHOSTDOWN
+#undef WSAEHOSTUNREACH
+#undef WSAEINPROGRESS
+#undef WSAEINTR
+#undef WSAEINVAL
+#undef WSAEISCONN
+#undef WSAELOOP
+#undef WSAEMFILE
+#undef WSAEMSGSIZE
+#undef WSAENAMETOOLONG
+#undef WSAENETDOWN
+#undef WSAENETRESET
+#undef WSAENETUNREACH
+#undef WSAENOBUFS
+#undef WSAENOPROTOOPT
+#undef WSAENOTCONN
+#undef WSAENOTEMPTY
+#undef WSAENOTSOCK
+#undef WSAEOPNOTSUPP
+#undef WSAEPFNOSUPPORT
+#undef WSAEPROCLIM
+#undef WSAEPROTONOSUPPORT
+#undef WSAEPROTOTYPE
+#undef WSAEREMOTE
+#undef WSAESHUTDOWN
+#undef WSAESOCKTNOSUPPORT
+#undef WSAESTALE
+#undef WSAETIMEDOUT
+#undef WSAETOOMANYREFS
+#undef WSAEUSERS
+#undef WSAEWOULDBLOCK
+#undef WSAHOST_NOT_FOUND
+#undef WSANOTINITIALISED
+#undef WSANO_DATA
+#undef WSANO_RECOVERY
+#undef WSASYSNOTREADY
+#undef WSATRY_AGAIN
+#undef WSAVERNOTSUPPORTED
+#endif
+
 namespace winsock {
 
 using u_char = std::uint8_t;

@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#ifdef _WIN32
+#include "platform/win32_system.h"
+#else
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
@@ -90,3 +93,4 @@ inline constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 
 DWORD GetLastError();
 void SetLastError(DWORD error);
+#endif  // _WIN32
