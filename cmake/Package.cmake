@@ -5,7 +5,8 @@
 # there through a run-time search path relative to itself. /usr/bin/kvb-download is a link to
 # it; the program's folder is where the link points, so the layout of the build tree (all in
 # bin/) and of the installed tree agree.
-if(NOT TARGET kvb-download)
+# The Windows build is handed out as a zip instead (scripts/build-windows).
+if(NOT TARGET kvb-download OR WIN32)
   return()
 endif()
 

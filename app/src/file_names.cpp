@@ -37,7 +37,7 @@ bool IsPlainFileName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
   const char* end = name.c_str() + name.size();
   for (const char* c = name.c_str(); c < end;) {
-    const char* next = CharNextExA(CP_ACP, c, 0);
+    const char* next = CharNextExA(CP_BIG5, c, 0);
     if (next == c) return false;  // a NUL inside the name
     if (next == c + 1) {
       if (IsRefusedInName(static_cast<unsigned char>(*c))) return false;

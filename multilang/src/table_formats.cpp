@@ -27,7 +27,7 @@ std::string LowerAscii(std::string_view text) {
   std::string out(text);
   char* end = out.data() + out.size();
   for (char* c = out.data(); c < end;) {
-    char* next = CharNextExA(CP_ACP, c, 0);
+    char* next = CharNextExA(CP_BIG5, c, 0);
     if (next == c) {
       ++next;  // a NUL inside the text
     } else if (next == c + 1 && *c >= 'A' && *c <= 'Z') {

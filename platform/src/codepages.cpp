@@ -351,13 +351,6 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* src, int srcLen
 
 namespace platform {
 
-std::size_t AnsiCharSize(const std::string& text, std::size_t pos) {
-  if (pos >= text.size()) return 0;
-  const char* at = text.c_str() + pos;
-  const char* next = CharNextExA(CP_ACP, at, 0);
-  return next == at ? 1 : static_cast<std::size_t>(next - at);
-}
-
 std::u16string ToUtf16(const std::string& text, UINT codePage) {
   std::u16string out;
   bool bad;

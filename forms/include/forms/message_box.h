@@ -7,6 +7,10 @@
 
 #include "platform/wintypes.h"
 
+// Not a Win32 type, which has no box with Cancel alone: the runtime's message dialog with one
+// Cancel button. Our boxes draw it; Enter and Escape both answer IDCANCEL.
+inline constexpr UINT MB_CANCELONLY = 0x0007;
+
 // Windows' own headers define these already.
 #ifndef _WIN32
 inline constexpr UINT MB_OK = 0x0000;
@@ -16,9 +20,6 @@ inline constexpr UINT MB_YESNOCANCEL = 0x0003;
 inline constexpr UINT MB_YESNO = 0x0004;
 inline constexpr UINT MB_RETRYCANCEL = 0x0005;
 inline constexpr UINT MB_CANCELTRYCONTINUE = 0x0006;
-// Not a Win32 type, which has no box with Cancel alone: the runtime's message dialog with one
-// Cancel button. Our boxes draw it; Enter and Escape both answer IDCANCEL.
-inline constexpr UINT MB_CANCELONLY = 0x0007;
 inline constexpr UINT MB_TYPEMASK = 0x000F;
 
 inline constexpr UINT MB_ICONHAND = 0x0010;

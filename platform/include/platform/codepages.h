@@ -1,6 +1,7 @@
 // Code pages: 8-bit text <-> UTF-16 for 950 (Big5, as Windows' CP950), 1252 and UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/wintypes.h"
@@ -32,21 +33,30 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* src, int srcLen
                         int dstLength, const char* defaultChar, BOOL* usedDefaultChar);
 #endif  // _WIN32
 
-// Stepping through multi-byte text as Windows does. In code page 950 every byte 0x81..0xFE is a
-// lead byte (0x80 and 0xFF are characters of their own), and a lead byte takes the byte after it
-// as its second byte whatever that byte is (a backslash, as in B3 5C 許), unless the text ends
-// there. Code pages 1252 and UTF-8 have no lead bytes. CP_ACP and CP_OEMCP name 950.
+#ifndef _WIN32
+// Stepping through multi-byte text as Windows does (Windows declares these itself). In code
+// page 950 every byte 0x81..0xFE is a lead byte (0x80 and 0xFF are characters of their own), and a
+// lead byte takes the byte after it as its second byte whatever that byte is (a backslash, as in B3
+// 5C 許), unless the text ends there. Code pages 1252 and UTF-8 have no lead bytes. CP_ACP and
+// CP_OEMCP name 950.
 BOOL IsDBCSLeadByteEx(UINT codePage, BYTE testChar);
 // The character after the one at `current`; `current` itself at the terminating NUL.
 char* CharNextExA(WORD codePage, const char* current, DWORD flags);
 // The character before `current`, found by stepping from `start`; `start` when `current` is not
 // after it.
 char* CharPrevExA(WORD codePage, const char* start, const char* current, DWORD flags);
+#endif  // _WIN32
 
 namespace platform {
-// Bytes of the character at `pos` of ANSI text: 1, or 2 for a lead byte and its second byte
-// (CharNextExA's steps; a NUL inside the text is a character of one byte); 0 past the end.
-std::size_t AnsiCharSize(const std::string& text, std::size_t pos);
+// Bytes of the character at `pos` of the program's text (Big5, whatever the system's ANSI code
+// page is): 1, or 2 for a lead byte and its second byte (CharNextExA's steps; a NUL inside the
+// text is a character of one byte); 0 past the end.
+inline std::size_t AnsiCharSize(const std::string& text, std::size_t pos) {
+  if (pos >= text.size()) return 0;
+  const char* at = text.c_str() + pos;
+  const char* next = CharNextExA(CP_BIG5, at, 0);
+  return next == at ? 1 : static_cast<std::size_t>(next - at);
+}
 std::u16string ToUtf16(const std::string& text, UINT codePage = CP_ACP);
 std::string FromUtf16(const std::u16string& text, UINT codePage = CP_ACP);
 // Bytes of one code page to another (through UTF-16). Used where text reaches the screen.
