@@ -34,6 +34,10 @@ setup)
     exit 1
   fi
   wineserver -w  # until the boot's processes have ended and the registry is written
+  # A Wine server of its own, and Wine's services, kept running until the cleanup: otherwise each
+  # test's program starts them, and they hold that test's output pipes open after it has ended.
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1
   touch "$dir/booted"
   echo "wine prefix: $WINEPREFIX booted"
   ;;
