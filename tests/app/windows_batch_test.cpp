@@ -3,7 +3,9 @@
 // C:\SuperSetup, and the downloaded installer started through the system's WinExec.
 //
 // Only where the Windows build and Wine are both there (scripts/test's Windows stage); skipped
-// otherwise. One Wine prefix for the whole program: its first start costs seconds.
+// otherwise. Booting a Wine prefix costs seconds, so the tests share one: under ctest the one that
+// WindowsWinePrefix.Setup booted for the whole run (tests/app/wine_prefix.sh), run by hand one
+// of the program's own. Each test starts with an empty C:\SuperSetup.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -53,20 +55,28 @@ class WindowsBatchTest : public ::testing::Test {
     Program = WindowsBuildDir() + "/bin/kvb-download.exe";
     Wine = FindWine();
     if (!fs::exists(Program) || Wine.empty()) return;
-    Prefix = std::make_unique<TempDir>();
-    const std::string boot = "WINEPREFIX='" + PrefixPath().string() +
-                             "' WINEDEBUG=-all DISPLAY= '" + Wine + "' wineboot -i >/dev/null 2>&1";
+    if (const char* build = std::getenv("KVB_BINARY_DIR"); build && *build) {
+      const fs::path shared = fs::path(build) / "wine-prefix";
+      if (fs::exists(shared / "booted")) {
+        Prefix = shared / "prefix";
+        Booted = true;
+        return;
+      }
+    }
+    Own = std::make_unique<TempDir>();
+    Prefix = Own->Path() / "prefix";
+    const std::string boot = "WINEPREFIX='" + Prefix.string() + "' WINEDEBUG=-all DISPLAY= '" +
+                             Wine + "' wineboot -i >/dev/null 2>&1";
     Booted = std::system(boot.c_str()) == 0;
   }
   static void TearDownTestSuite() {
-    if (Prefix) {
-      const std::string stop =
-          "WINEPREFIX='" + PrefixPath().string() + "' wineserver -k 2>/dev/null";
+    if (Own) {
+      const std::string stop = "WINEPREFIX='" + Prefix.string() + "' wineserver -k 2>/dev/null";
       [[maybe_unused]] int ignored = std::system(stop.c_str());
     }
-    Prefix.reset();
+    Own.reset();
   }
-  static fs::path PrefixPath() { return Prefix->Path() / "prefix"; }
+  static const fs::path& PrefixPath() { return Prefix; }
 
   void SetUp() override {
     if (!fs::exists(Program)) GTEST_SKIP() << "no Windows build at " << Program;
@@ -93,7 +103,8 @@ class WindowsBatchTest : public ::testing::Test {
 
   TempDir server;
   static inline std::string Program, Wine;
-  static inline std::unique_ptr<TempDir> Prefix;
+  static inline fs::path Prefix;
+  static inline std::unique_ptr<TempDir> Own;  // the prefix when no shared one was booted
   static inline bool Booted = false;
 };
 
