@@ -1,9 +1,9 @@
 #include "port_throughput_peer.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pthread.h>
 #include <sched.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>

@@ -113,8 +113,8 @@ std::string ExtractFileName(const std::string& path) {
 std::string IncludeTrailingPathDelimiter(const std::string& path) {
   if (EndsWithPathDelimiter(path)) return path;
   // A host path keeps its own separator.
-  bool host = path.find('/') != std::string::npos &&
-              LastPathDelimiter(path, "\\") == std::string::npos;
+  bool host =
+      path.find('/') != std::string::npos && LastPathDelimiter(path, "\\") == std::string::npos;
   return path + (host ? '/' : '\\');
 }
 

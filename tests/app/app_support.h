@@ -109,9 +109,9 @@ inline std::vector<std::string> ListFiles(const fs::path& dir) {
 }
 
 struct ToolResult {
-  int ExitCode = -1;  // -1: killed at the time limit
-  bool Signalled = false;   // ended by a signal (a crash, or the kill at the time limit)
-  long MaxRssKb = 0;        // the child's peak resident set
+  int ExitCode = -1;       // -1: killed at the time limit
+  bool Signalled = false;  // ended by a signal (a crash, or the kill at the time limit)
+  long MaxRssKb = 0;       // the child's peak resident set
   std::string Output;
   std::string Errors;
   std::vector<std::string> Lines;  // standard output by lines
@@ -252,9 +252,10 @@ class ScriptedPeer {
   static std::vector<std::string> Arguments(const std::string& scenario,
                                             const std::string& transcript,
                                             const std::vector<std::string>& options) {
-    std::vector<std::string> argv{"/usr/bin/python3",
-                                  testsupport::SourceDir() + "/tests/peers/ftp_peer.py",
-                                  "--scenario", scenario, "--transcript", transcript};
+    std::vector<std::string> argv{
+        "/usr/bin/python3", testsupport::SourceDir() + "/tests/peers/ftp_peer.py",
+        "--scenario",       scenario,
+        "--transcript",     transcript};
     argv.insert(argv.end(), options.begin(), options.end());
     return argv;
   }

@@ -16,10 +16,10 @@
 using apptest::ListFiles;
 using apptest::ReadFile;
 using apptest::RunTool;
+using apptest::ScriptedPeer;
 using apptest::TempDir;
 using apptest::ToolResult;
 using apptest::WriteFile;
-using apptest::ScriptedPeer;
 namespace fs = std::filesystem;
 
 namespace {
@@ -55,9 +55,13 @@ class FaultTest : public ::testing::Test {
 
   ToolResult Run(int port, int timeoutSeconds, std::vector<std::string> extra = {},
                  const std::vector<std::string>& launcher = {}) {
-    std::vector<std::string> args{"--batch",   "--server", "127.0.0.1:" + std::to_string(port),
-                                  "--drive-c", drive.Path().string(),
-                                  "--timeout", std::to_string(timeoutSeconds)};
+    std::vector<std::string> args{"--batch",
+                                  "--server",
+                                  "127.0.0.1:" + std::to_string(port),
+                                  "--drive-c",
+                                  drive.Path().string(),
+                                  "--timeout",
+                                  std::to_string(timeoutSeconds)};
     args.insert(args.end(), extra.begin(), extra.end());
     // The tool must end by its own limit; the harness's is a backstop well beyond it.
     return RunTool(args, timeoutSeconds + 60, {}, launcher);
@@ -157,9 +161,8 @@ TEST_F(FaultTest, ADataConnectionCutShortThenAnErrorReplyStoresNothing) {
     WriteFile(Local() / "a.bin", "earlier copy");
     ToolResult r = Run(peer.Port(), 30);
     ExpectCleanEnd(r, 1, "kvb: end: 1 0 of 2 listed files received, 2 failed");
-    EXPECT_EQ(r.Count(std::string("kvb: box [FTP Error: ") + code + "] " + code +
-                      " Transfer aborted"),
-              2)
+    EXPECT_EQ(
+        r.Count(std::string("kvb: box [FTP Error: ") + code + "] " + code + " Transfer aborted"), 2)
         << Describe(r);
     EXPECT_EQ(ListFiles(Local()), std::vector<std::string>{"a.bin"});
     ExpectNoPartialFile({{"a.bin", PeerBytes(300000)}}, {{"a.bin", "earlier copy"}});
@@ -217,8 +220,8 @@ TEST_F(FaultTest, AHundredKibReplyLineWithoutALineEndThenAHangUp) {
 // The same greeting, finally ended with CR LF: it is one long greeting, and the run goes on
 // and fetches the file.
 TEST_F(FaultTest, AHundredKibGreetingLineIsTakenWhole) {
-  ScriptedPeer peer("long-line", {"--set", "size=102400", "--set", "then=serve", "--file",
-                                  "a.txt=alpha"});
+  ScriptedPeer peer("long-line",
+                    {"--set", "size=102400", "--set", "then=serve", "--file", "a.txt=alpha"});
   ToolResult r = Run(peer.Port(), 40);
   ExpectCleanEnd(r, 0, "kvb: end: 0 1 of 1 listed files received");
   EXPECT_EQ(ReadFile(Local() / "a.txt"), "alpha");
@@ -243,8 +246,8 @@ TEST_F(FaultTest, AFiftyMibReplyLineKeepsMemoryBounded) {
   // a reply; a few copies of those in flight are all the line may cost.
   const long growthKb = r.MaxRssKb - baseline.MaxRssKb;
   if (apptest::ResidentMemoryTellsLeaks) {
-    EXPECT_LT(growthKb, 16 * 1024) << "peak " << r.MaxRssKb << " KiB against "
-                                   << baseline.MaxRssKb << " KiB for a plain run";
+    EXPECT_LT(growthKb, 16 * 1024)
+        << "peak " << r.MaxRssKb << " KiB against " << baseline.MaxRssKb << " KiB for a plain run";
   }
   // The box text is bounded too.
   for (const std::string& line : r.Lines) EXPECT_LT(line.size(), 40000u);
@@ -276,7 +279,11 @@ TEST_F(FaultTest, TelnetCommandsAndStrayIacBytesInRepliesAreHandled) {
   EXPECT_NE(telnet.find("fffd01"), std::string::npos) << telnet;
   EXPECT_NE(telnet.find("fffb18"), std::string::npos) << telnet;
   EXPECT_NE(telnet.find("fffc1f"), std::string::npos) << telnet;
-  EXPECT_NE(telnet.find("fffa1800" "7674313030" "fff0"), std::string::npos) << telnet;
+  EXPECT_NE(telnet.find("fffa1800"
+                        "7674313030"
+                        "fff0"),
+            std::string::npos)
+      << telnet;
   EXPECT_EQ(peer.Transcript().front().rfind("telnet: ", 0), 0u);
   EXPECT_TRUE(std::find(peer.Transcript().begin(), peer.Transcript().end(), "USER dlmorv") !=
               peer.Transcript().end());
@@ -320,15 +327,16 @@ TEST_F(FaultTest, AServerAnsweringOneBytePerTenthOfASecond) {
   EXPECT_EQ(ReadFile(Local() / "a.txt"), "alpha");
 }
 
-// ---- Names ----------------------------------------------------------------------------------------
+// ---- Names
+// ----------------------------------------------------------------------------------------
 
 // Names with blanks, a TAB, Big5 and UTF-8 bytes. Blanks around a name are trimmed; a name
 // inside which a TAB stands cannot be a file of the folder and is refused with its box; the
 // others are stored under the same bytes, also a Big5 character whose second byte is a
 // backslash (it is no separator). Nothing lands outside the folder.
 TEST_F(FaultTest, NamesWithBlanksTabsBig5AndUtf8Bytes) {
-  const std::string big5 = "\xA4\xA4\xA4\xE5.txt";      // 中文 in Big5
-  const std::string big5Slash = "\xA5\x5C.txt";         // 功: its trail byte is a backslash
+  const std::string big5 = "\xA4\xA4\xA4\xE5.txt";          // 中文 in Big5
+  const std::string big5Slash = "\xA5\x5C.txt";             // 功: its trail byte is a backslash
   const std::string utf8 = "\xE4\xB8\xAD\xE6\x96\x87.txt";  // 中文 in UTF-8
   std::vector<std::string> args{"--listing", "  lead and trail.txt \t",
                                 "--listing", "inner space.txt",
@@ -336,12 +344,10 @@ TEST_F(FaultTest, NamesWithBlanksTabsBig5AndUtf8Bytes) {
                                 "--listing", big5,
                                 "--listing", big5Slash,
                                 "--listing", utf8};
-  std::map<std::string, std::string> served{{"lead and trail.txt", "one"},
-                                            {"inner space.txt", "two"},
-                                            {"tab\tinside.txt", "three"},
-                                            {big5, "four"},
-                                            {big5Slash, "five"},
-                                            {utf8, "six"}};
+  std::map<std::string, std::string> served{
+      {"lead and trail.txt", "one"}, {"inner space.txt", "two"},
+      {"tab\tinside.txt", "three"},  {big5, "four"},
+      {big5Slash, "five"},           {utf8, "six"}};
   for (auto& [name, text] : served) args.insert(args.end(), {"--file", name + "=" + text});
   ScriptedPeer peer("plain", args);
   ToolResult r = Run(peer.Port(), 40);
@@ -404,7 +410,8 @@ TEST_F(FaultTest, ACommandAtTheOutputRingsEndStillArrivesInOnePiece) {
   EXPECT_NE(std::find(files.begin(), files.end(), wrapped[0].substr(5)), files.end());
 }
 
-// ---- Long listings ----------------------------------------------------------------------------------
+// ---- Long listings
+// ----------------------------------------------------------------------------------
 
 // 5,000 small files: all 5,000 names are listed and queued in their order, and the files are
 // fetched one after the other, each whole. (Fetching all of them takes about four minutes, one
@@ -418,7 +425,8 @@ TEST_F(FaultTest, FiveThousandNamesAreAllListedAndFetchedInTheirOrder) {
     if (line.rfind("kvb: InfoMemo: ", 0) == 0 && line != "kvb: InfoMemo: operation complete")
       listed.push_back(line.substr(15));
   ASSERT_EQ(listed.size(), 5000u) << Describe(r);
-  for (int i = 0; i < 5000; ++i) ASSERT_EQ(listed[static_cast<std::size_t>(i)], std::to_string(i + 1));
+  for (int i = 0; i < 5000; ++i)
+    ASSERT_EQ(listed[static_cast<std::size_t>(i)], std::to_string(i + 1));
   // What arrived is the head of the list, each file whole; nothing else is in the folder.
   const int received = r.Count("kvb: Memo1: ");
   EXPECT_GE(received, 20) << Describe(r);
@@ -455,10 +463,10 @@ TEST_F(FaultTest, AListingLongerThanTheClientKeepsIsReportedAndItsCutNameNotFetc
 TEST_F(FaultTest, ADriveFolderUnderARegularFileIsRefusedAtStart) {
   WriteFile(drive.Path() / "plain-file", "x");
   ScriptedPeer peer("plain", {"--file", "a.txt=alpha"});
-  ToolResult r = RunTool({"--batch", "--server", "127.0.0.1:" + std::to_string(peer.Port()),
-                          "--drive-c", (drive.Path() / "plain-file" / "c").string(), "--timeout",
-                          "10"},
-                         60);
+  ToolResult r =
+      RunTool({"--batch", "--server", "127.0.0.1:" + std::to_string(peer.Port()), "--drive-c",
+               (drive.Path() / "plain-file" / "c").string(), "--timeout", "10"},
+              60);
   EXPECT_EQ(r.ExitCode, 2) << Describe(r);
   EXPECT_EQ(r.Errors.rfind("kvb-download: cannot use \"", 0), 0u) << Describe(r);
   EXPECT_TRUE(peer.Transcript().empty());
@@ -484,7 +492,10 @@ TEST_F(FaultTest, AReadOnlyDownloadFolderFailsEveryFileAndKeepsWhatIsThere) {
   WriteFile(Local() / "a.txt", "earlier copy");
   const std::string local = Local().string();
   const std::vector<std::string> launcher{
-      "/usr/bin/unshare", "-rm", "/bin/sh", "-c",
+      "/usr/bin/unshare",
+      "-rm",
+      "/bin/sh",
+      "-c",
       "mount --bind \"$0\" \"$0\" && mount -o remount,ro,bind \"$0\" \"$0\" && exec \"$@\"",
       local};
   ToolResult probe = RunTool({"--version"}, 30, {}, launcher);
@@ -498,7 +509,8 @@ TEST_F(FaultTest, AReadOnlyDownloadFolderFailsEveryFileAndKeepsWhatIsThere) {
   EXPECT_EQ(ReadFile(Local() / "a.txt"), "earlier copy");
 }
 
-// ---- The installer --------------------------------------------------------------------------------
+// ---- The installer
+// --------------------------------------------------------------------------------
 
 // No Setup.exe on the server, answer Yes: the user sees "Required files not found !" and the
 // tool ends; the download itself went well, so exit 0.

@@ -8,7 +8,6 @@
 #include "app/run_texts.h"
 #include "app/session_values.h"
 #include "app_support.h"
-#include "window_in_process.h"
 #include "forms/application.h"
 #include "forms/headless_widget_set.h"
 #include "forms/message_box.h"
@@ -16,6 +15,7 @@
 #include "platform/messages.h"
 #include "support/ftp_servers.h"
 #include "support/loop_support.h"
+#include "window_in_process.h"
 
 using apptest::ReadFile;
 using apptest::SampleBytes;

@@ -363,8 +363,8 @@ TEST(FileNames, NamesThatAreNotPlainFileNamesAreRefused) {
     EXPECT_FALSE(IsPlainFileName(bad)) << bad;
   EXPECT_FALSE(IsPlainFileName(std::string("nul\0x", 5)));
   for (std::string good : {"Setup.exe", "...", "..x", "a b.txt", ".hidden", "\xC0\xC9\xAE\xD7.txt",
-                           "\xA5\x7C.dat",      // a Big5 character whose trail byte is '|'
-                           "\xB3\x5C.txt",      // 許: its trail byte is a backslash
+                           "\xA5\x7C.dat",       // a Big5 character whose trail byte is '|'
+                           "\xB3\x5C.txt",       // 許: its trail byte is a backslash
                            "\xA4\xA4\xA5\x5C"})  // 中功: a backslash byte at the very end
     EXPECT_TRUE(IsPlainFileName(good)) << good;
   // A backslash after a complete Big5 character is a separator.

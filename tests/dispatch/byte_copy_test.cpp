@@ -18,7 +18,8 @@ constexpr unsigned char Guard = 0xA5;
 
 std::vector<unsigned char> Numbered(std::size_t n, unsigned seed) {
   std::vector<unsigned char> bytes(n);
-  for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(i * 13 + seed + i / 251);
+  for (std::size_t i = 0; i < n; ++i)
+    bytes[i] = static_cast<unsigned char>(i * 13 + seed + i / 251);
   return bytes;
 }
 

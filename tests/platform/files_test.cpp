@@ -69,7 +69,10 @@ TEST_F(FilesTest, Big5CharactersEndingInABackslashByteStayInTheName) {
   // After a whole character a backslash separates again, also after a lead byte and a byte no
   // Big5 character has as its second; 0x80 and 0xFF are no lead bytes.
   EXPECT_EQ(platform::ToHostPath("C:\\\xA4\xA4\\x"), C("\xA4\xA4/x"));
-  EXPECT_EQ(platform::ToHostPath("C:\\\x81" "0\\x"), C("\x81" "0/x"));
+  EXPECT_EQ(platform::ToHostPath("C:\\\x81"
+                                 "0\\x"),
+            C("\x81"
+              "0/x"));
   EXPECT_EQ(platform::ToHostPath("C:\\\xFF\\\x80\\x"), C("\xFF/\x80/x"));
 
   const std::string windowsFolder = "C:\\" + gong + "\\";

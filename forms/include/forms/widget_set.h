@@ -46,7 +46,7 @@ enum TControlNotice {
 struct TMessageBoxRequest {
   std::string Text;  // bytes of the system code page; "\r" and "\r\n" break lines
   std::string Caption;
-  UINT Flags = 0;  // MB_* (message_box.h)
+  UINT Flags = 0;     // MB_* (message_box.h)
   WORD Language = 0;  // of the buttons' texts (LANGID_* of message_box.h; 0: the system's)
   TCustomForm* Owner = nullptr;
 };
@@ -66,10 +66,10 @@ struct TWidgetProbe {
   int ScreenTop = 0;
   int Width = 0;
   int Height = 0;
-  std::string Text;        // UTF-8, as shown
-  std::string FontFamily;  // of the first character as drawn
-  int UnknownGlyphs = -1;  // characters without a glyph in the fonts used (-1: unknown)
-  bool Focused = false;    // has the focus of its window
+  std::string Text;          // UTF-8, as shown
+  std::string FontFamily;    // of the first character as drawn
+  int UnknownGlyphs = -1;    // characters without a glyph in the fonts used (-1: unknown)
+  bool Focused = false;      // has the focus of its window
   bool TextClipped = false;  // the text is wider or higher than the room it is given
   int ItemHeight = 0;        // of a list's first row, in pixels (0: no rows or not a list)
 };

@@ -305,7 +305,7 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   bool FTimerHandlerRegistered = false;
   bool FConnectTimerRunning = false;
   bool FShutDown = false;
-  DWORD FTimerSerial = 0;   // counts transfer timer restarts
+  DWORD FTimerSerial = 0;  // counts transfer timer restarts
 
   std::string FAccount;
   std::int64_t FByteCount = 0;
@@ -326,7 +326,7 @@ class TApdCustomFtpClient : public TApdCustomWinsockPort {
   bool FOperationAborted = false;  // AbortTransfer during this listing or retrieval
   bool FAbortWaitRunning = false;  // the server's answer to an abort is given a moment
   bool FDataEnded = false;
-  int FFinalReply = 0;       // the transfer command's final reply code, 0 while none
+  int FFinalReply = 0;  // the transfer command's final reply code, 0 while none
   std::string FFinalReplyText;
   bool FFinishing = false;        // socket failures while finishing stay silent
   bool FLocalFileFailed = false;  // a local write failed: the retrieval is over

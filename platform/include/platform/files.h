@@ -105,4 +105,3 @@ BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, FILETIME* localFileTime);
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime);
 void GetLocalTime(SYSTEMTIME* systemTime);
 #endif  // _WIN32
-

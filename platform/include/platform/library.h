@@ -14,4 +14,3 @@ BOOL FreeLibrary(HMODULE module);
 HMODULE GetModuleHandleA(const char* name);
 DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size);
 #endif  // _WIN32
-

@@ -18,4 +18,3 @@ inline constexpr UINT SW_SHOW = 5;
 // a session of its own; it is never waited for here, and no zombie is left when it ends.
 UINT WinExec(const char* commandLine, UINT showCommand);
 #endif  // _WIN32
-
