@@ -69,7 +69,10 @@ class Session:
             self.conn.sendall(data[i:i + 1])
             time.sleep(pause)
 
-    def read_command(self):
+    def receive_line(self):
+        """The next line's bytes up to its LF (which is dropped) and the number of receives it
+        arrived in; None when the connection has ended first."""
+        pieces = 1
         while b"\n" not in self.buffer:
             try:
                 chunk = self.conn.recv(4096)
@@ -77,9 +80,17 @@ class Session:
                 return None
             if not chunk:
                 return None
+            if self.buffer:
+                pieces += 1
             self.buffer += chunk
         line, self.buffer = self.buffer.split(b"\n", 1)
-        line = self.clean_command(line.rstrip(b"\r").decode("latin-1"))
+        return line, pieces
+
+    def read_command(self):
+        received = self.receive_line()
+        if received is None:
+            return None
+        line = self.clean_command(received[0].rstrip(b"\r").decode("latin-1"))
         self.server.record(line)
         return line
 
@@ -798,18 +809,10 @@ class WholeCommands(Session):
 
     def read_command(self):
         while True:
-            pieces = 1
-            while b"\n" not in self.buffer:
-                try:
-                    chunk = self.conn.recv(4096)
-                except OSError:
-                    return None
-                if not chunk:
-                    return None
-                if self.buffer:
-                    pieces += 1
-                self.buffer += chunk
-            line, self.buffer = self.buffer.split(b"\n", 1)
+            received = self.receive_line()
+            if received is None:
+                return None
+            line, pieces = received
             start = self.received
             self.received += len(line) + 1
             text = line.rstrip(b"\r").decode("latin-1")
