@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "support/ftp_servers.h"
 #include "support/peer_process.h"
 
@@ -264,5 +266,33 @@ class ScriptedPeer {
   std::string FTranscript;
   PeerProcess FProcess;
 };
+
+// The real servers the tool must work with, in both modes: the cases of the all-files tests.
+struct TServerCase {
+  const char* Name;
+  bool Vsftpd;
+  bool Active;
+};
+
+inline void PrintTo(const TServerCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+inline auto ServerCases() {
+  return ::testing::Values(
+      TServerCase{"PyftpdPassive", false, false}, TServerCase{"PyftpdActive", false, true},
+      TServerCase{"VsftpdPassive", true, false}, TServerCase{"VsftpdActive", true, true});
+}
+
+inline std::string ServerCaseName(const ::testing::TestParamInfo<TServerCase>& info) {
+  return info.param.Name;
+}
+
+// The case's server on `root`, with the download window's account.
+inline std::unique_ptr<testsupport::FtpServer> StartServer(const TServerCase& c,
+                                                           const std::string& root) {
+  return c.Vsftpd ? testsupport::FtpServer::StartVsftpdWithUser(root)
+                  : testsupport::FtpServer::StartPyftpd(root, "dlmorv", "ka47tz19", false);
+}
 
 }  // namespace apptest

@@ -13,8 +13,12 @@ using apptest::ListFiles;
 using apptest::ReadFile;
 using apptest::RunTool;
 using apptest::SampleBytes;
+using apptest::ServerCaseName;
+using apptest::ServerCases;
+using apptest::StartServer;
 using apptest::TempDir;
 using apptest::ToolResult;
+using apptest::TServerCase;
 using apptest::WriteFile;
 namespace fs = std::filesystem;
 
@@ -50,16 +54,6 @@ class BatchTest : public ::testing::Test {
 
 // ---- Every file arrives, with both servers in both modes --------------------------------------
 
-struct TServerCase {
-  const char* Name;
-  bool Vsftpd;
-  bool Active;
-};
-
-void PrintTo(const TServerCase& c, std::ostream* os) {
-  *os << c.Name;
-}
-
 class AllFilesTest : public BatchTest, public ::testing::WithParamInterface<TServerCase> {};
 
 TEST_P(AllFilesTest, EveryListedFileArrivesByteForByteAndSetupExeAsSetupKvbExe) {
@@ -72,10 +66,7 @@ TEST_P(AllFilesTest, EveryListedFileArrivesByteForByteAndSetupExeAsSetupKvbExe) 
       {"empty.dat", ""},
   };
   for (auto& [name, bytes] : files) WriteFile(Remote() / name, bytes);
-  std::unique_ptr<testsupport::FtpServer> ftp =
-      c.Vsftpd ? testsupport::FtpServer::StartVsftpdWithUser(server.Path().string())
-               : testsupport::FtpServer::StartPyftpd(server.Path().string(), "dlmorv", "ka47tz19",
-                                                     false);
+  std::unique_ptr<testsupport::FtpServer> ftp = StartServer(c, server.Path().string());
   std::vector<std::string> extra;
   if (c.Active) extra.push_back("--active");
   ToolResult r = Run(ftp->Port(), extra);
@@ -101,12 +92,7 @@ TEST_P(AllFilesTest, EveryListedFileArrivesByteForByteAndSetupExeAsSetupKvbExe) 
   EXPECT_EQ(r.Lines.back(), "kvb: end: 0 5 of 5 listed files received");
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, AllFilesTest,
-                         ::testing::Values(TServerCase{"PyftpdPassive", false, false},
-                                           TServerCase{"PyftpdActive", false, true},
-                                           TServerCase{"VsftpdPassive", true, false},
-                                           TServerCase{"VsftpdActive", true, true}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Servers, AllFilesTest, ServerCases(), ServerCaseName);
 
 // ---- Refusals and other ends of a run ----------------------------------------------------------
 

@@ -19,8 +19,12 @@ using apptest::ListFiles;
 using apptest::ReadFile;
 using apptest::RunTool;
 using apptest::SampleBytes;
+using apptest::ServerCaseName;
+using apptest::ServerCases;
+using apptest::StartServer;
 using apptest::TempDir;
 using apptest::ToolResult;
+using apptest::TServerCase;
 using apptest::WriteFile;
 namespace fs = std::filesystem;
 
@@ -108,16 +112,6 @@ class WindowsBatchTest : public ::testing::Test {
   static inline bool Booted = false;
 };
 
-struct TServerCase {
-  const char* Name;
-  bool Vsftpd;
-  bool Active;
-};
-
-void PrintTo(const TServerCase& c, std::ostream* os) {
-  *os << c.Name;
-}
-
 class WindowsAllFilesTest : public WindowsBatchTest,
                             public ::testing::WithParamInterface<TServerCase> {};
 
@@ -130,10 +124,7 @@ TEST_P(WindowsAllFilesTest, EveryListedFileArrivesByteForByteAndSetupExeAsSetupK
       {"empty.dat", ""},
   };
   for (auto& [name, bytes] : files) WriteFile(Remote() / name, bytes);
-  std::unique_ptr<testsupport::FtpServer> ftp =
-      c.Vsftpd ? testsupport::FtpServer::StartVsftpdWithUser(server.Path().string())
-               : testsupport::FtpServer::StartPyftpd(server.Path().string(), "dlmorv", "ka47tz19",
-                                                     false);
+  std::unique_ptr<testsupport::FtpServer> ftp = StartServer(c, server.Path().string());
   std::vector<std::string> extra;
   if (c.Active) extra.push_back("--active");
   ToolResult r = Run(ftp->Port(), extra);
@@ -152,12 +143,7 @@ TEST_P(WindowsAllFilesTest, EveryListedFileArrivesByteForByteAndSetupExeAsSetupK
   EXPECT_EQ(r.Lines.back(), "kvb: end: 0 4 of 4 listed files received");
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, WindowsAllFilesTest,
-                         ::testing::Values(TServerCase{"PyftpdPassive", false, false},
-                                           TServerCase{"PyftpdActive", false, true},
-                                           TServerCase{"VsftpdPassive", true, false},
-                                           TServerCase{"VsftpdActive", true, true}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Servers, WindowsAllFilesTest, ServerCases(), ServerCaseName);
 
 TEST_F(WindowsBatchTest, AnsweringYesStartsTheDownloadedWindowsInstaller) {
   const fs::path installer = WindowsBuildDir() + "/bin/record-run.exe";
