@@ -63,6 +63,7 @@ bool PumpLoop(int timeoutMs) {
   if (queue.source) queue.source->Prepare(fds, timeoutMs);
 
   ++queue.pollCount;
+  queue.lastPoll = std::chrono::steady_clock::now();
   int n = poll(fds.data(), fds.size(), timeoutMs);
   if (n < 0) {
     if (errno != EINTR) return false;

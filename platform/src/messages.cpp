@@ -156,6 +156,14 @@ bool HasPosted(ThreadQueue& queue) {
   return !queue.posted.empty() || !queue.sent.empty();
 }
 
+// A look at the descriptors before a message is taken, so that a flood of posted messages cannot
+// starve sockets and the widget set. While messages wait, once a millisecond is enough: a busy
+// transfer then pays one poll per received chunk, not one per message it posts.
+void LookAtDescriptors(ThreadQueue& queue) {
+  if (HasPosted(queue) && queue.PolledWithin(std::chrono::milliseconds(1))) return;
+  platform::PumpLoop(0);
+}
+
 }  // namespace
 
 namespace platform::detail {
@@ -533,9 +541,7 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
     return -1;
   }
   auto& queue = CurrentQueue();
-  // A look at the descriptors first, so that a flood of posted messages cannot starve
-  // sockets and the widget set.
-  platform::PumpLoop(0);
+  LookAtDescriptors(queue);
   for (;;) {
     if (TakeMessage(queue, msg, hwnd, filterMin, filterMax, true)) return msg->message != WM_QUIT;
     platform::PumpLoop(HasPosted(queue) ? 0 : WaitTimeout(queue));
@@ -544,7 +550,7 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
   auto& queue = CurrentQueue();
-  platform::PumpLoop(0);
+  LookAtDescriptors(queue);
   MSG local;
   return TakeMessage(queue, msg ? msg : &local, hwnd, filterMin, filterMax,
                      (removeFlags & PM_REMOVE) != 0);

@@ -1,6 +1,7 @@
 // The per-thread message queue and loop state behind messages.cpp and eventloop.cpp.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -67,8 +68,14 @@ struct ThreadQueue {
   WatchId nextWatchId = 1;
   LoopSource* source = nullptr;
   unsigned long long pollCount = 0;
+  std::chrono::steady_clock::time_point lastPoll{};  // when PumpLoop last looked
   std::vector<std::unique_ptr<PollFrame>> frames;
   std::size_t depth = 0;
+
+  // True when the descriptors were looked at less than `interval` ago.
+  bool PolledWithin(std::chrono::nanoseconds interval) const {
+    return std::chrono::steady_clock::now() - lastPoll < interval;
+  }
 
   void Wake();
   void DrainWake();

@@ -336,6 +336,18 @@ TEST_F(MessagesTest, DescriptorReadinessRunsTheWatchFromTheLoop) {
   EXPECT_EQ(calls, 1);
   platform::SetFdWatchEvents(id, POLLIN);
   ASSERT_TRUE(PumpUntil([&] { return calls == 2; }, 2000));
+
+  // A queue that never runs empty (each message posts the next) still lets readiness through.
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  ASSERT_EQ(write(fds[1], "C", 1), 1);
+  PostMessageA(hwnd, WM_USER + 1, 0, 0);
+  int taken = 0;
+  while (calls < 3 && taken < 1'000'000 && GetMessageA(&msg, nullptr, 0, 0)) {
+    ++taken;
+    if (msg.message == WM_USER + 1) PostMessageA(hwnd, WM_USER + 1, 0, 0);
+  }
+  EXPECT_EQ(calls, 3) << "the descriptor was not looked at in " << taken << " messages";
   platform::RemoveFdWatch(id);
   close(fds[0]);
   close(fds[1]);
