@@ -118,7 +118,9 @@ int RunProgram(int argc, char** argv) {
     // need it. One it shares with the command line that started it stays.
     DWORD processes[2];
     if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
-    UseWin32WidgetSet();
+    std::string why;
+    if (!UseWin32WidgetSet(&why))
+      return Fail("cannot open the window (" + why + "); use --batch to run without one");
 #else
     std::string why;
     if (!UseGtkWidgetSet(&why))

@@ -12,9 +12,10 @@ namespace Gdiplus {
 using std::max;
 using std::min;
 }  // namespace Gdiplus
-#include <gdiplus.h>
 #include <objidl.h>
 #include <shlwapi.h>
+// After the COM types, which it uses.
+#include <gdiplus.h>
 
 namespace win32ws {
 

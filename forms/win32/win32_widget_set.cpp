@@ -375,10 +375,30 @@ bool TWin32WidgetSet::TranslateDialogMessage(MSG& msg) {
 
 }  // namespace win32ws
 
-std::unique_ptr<TWidgetSet> CreateWin32WidgetSet() {
-  return std::make_unique<win32ws::TWin32WidgetSet>();
+std::unique_ptr<TWidgetSet> CreateWin32WidgetSet(std::string* error) {
+  // The first window of a session waits for the desktop, which may take a while to come up
+  // (Wine starts it with the first program that shows a window): a window that cannot be made
+  // is tried again for some seconds before the program gives up.
+  const ULONGLONG deadline = GetTickCount64() + 30000;
+  for (;;) {
+    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    if (probe) {
+      DestroyWindow(probe);
+      return std::make_unique<win32ws::TWin32WidgetSet>();
+    }
+    if (GetTickCount64() >= deadline) break;
+    Sleep(250);
+  }
+  if (error)
+    *error = "the system makes no windows for this program (error " +
+             std::to_string(GetLastError()) + ")";
+  return nullptr;
 }
 
-void UseWin32WidgetSet() {
-  Application->SetWidgetSet(CreateWin32WidgetSet());
+bool UseWin32WidgetSet(std::string* error) {
+  auto set = CreateWin32WidgetSet(error);
+  if (!set) return false;
+  Application->SetWidgetSet(std::move(set));
+  return true;
 }

@@ -196,7 +196,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "usage: drive-window PROGRAM SERVER RESULTS SHOTS\n");
     return 2;
   }
-  gOut = _wfopen(argv[3], L"w");
+  gOut = _wfopen(argv[3], L"wb");
   if (!gOut) return 2;
   const std::wstring shots = argv[4];
   std::wstring command = L"\"" + std::wstring(argv[1]) + L"\" --server " + argv[2];

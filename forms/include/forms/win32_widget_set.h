@@ -4,9 +4,12 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "forms/widget_set.h"
 
-std::unique_ptr<TWidgetSet> CreateWin32WidgetSet();
-// Makes the Win32 widget set the application's.
-void UseWin32WidgetSet();
+// Null (and the reason in `error`) when the system gives the program no windows, for example
+// a desktop that does not come up.
+std::unique_ptr<TWidgetSet> CreateWin32WidgetSet(std::string* error = nullptr);
+// Makes the Win32 widget set the application's; false when it cannot be made.
+bool UseWin32WidgetSet(std::string* error = nullptr);
