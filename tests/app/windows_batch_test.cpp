@@ -273,4 +273,31 @@ TEST_F(WindowsBatchTest, TheWindowDownloadsAsksSwitchesLanguageAndTabsInOrder) {
   EXPECT_TRUE(fs::exists(artifacts / "windows_chinese.png"));
 }
 
+// The system's message boxes as the widget set shows them (tests/windows/show_box.cpp): buttons
+// labelled in the window's language, and the box with Cancel alone, which the system lacks,
+// answering IDCANCEL.
+TEST_F(WindowsBatchTest, MessageBoxesSpeakTheWindowsLanguageAndCancelOnlyAnswersCancel) {
+  testsupport::TXvfb xvfb;
+  std::string error;
+  const fs::path artifacts = fs::path(apptest::BinaryDir()) / "artifacts" / "app";
+  fs::create_directories(artifacts);
+  if (!xvfb.Start(error, (artifacts / "windows_xvfb.log").string())) GTEST_SKIP() << error;
+  const fs::path boxes = WindowsBuildDir() + "/bin/show-box.exe";
+  ASSERT_TRUE(fs::exists(boxes)) << boxes;
+  ToolResult r = RunTool(
+      {"7:0x0409", "7:0x0404", "3:0x0409", "4:0"}, 120,
+      {"WINEPREFIX=" + PrefixPath().string(), "WINEDEBUG=-all", "DISPLAY=" + xvfb.Display()},
+      {Wine, "explorer", "/desktop=kvbboxes,800x600"}, WindowsPath(boxes));
+  xvfb.Stop();
+  for (std::string& line : r.Lines)
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+  EXPECT_EQ(r.Lines, (std::vector<std::string>{
+                         "box 7:0x0409 buttons 1=Cancel result 2",
+                         "box 7:0x0404 buttons 1=取消 result 2",
+                         "box 3:0x0409 buttons 6=&Yes 7=&No 2=Cancel result 6",
+                         "box 4:0 buttons 6=是(&Y) 7=否(&N) result 6",
+                     }))
+      << Describe(r);
+}
+
 }  // namespace
