@@ -178,7 +178,7 @@ TEST_F(WindowsBatchTest, DriveCIsRefused) {
 // The window of the system's controls under Xvfb, driven from outside by drive-window.exe
 // (tests/windows/drive_window.cpp), a program of the same build: it reads the window's texts,
 // walks the tab order, clicks Download, answers the install question, presses the language
-// button and closes the window, and writes down what it saw. Screenshots of each stage are
+// button with Enter and Exit with Space, and writes down what it saw. Screenshots of each stage are
 // kept as build/artifacts/app/windows_*.png.
 std::string WindowsPath(const fs::path& path) {
   std::string text = "Z:" + path.string();
@@ -269,6 +269,8 @@ TEST_F(WindowsBatchTest, TheWindowDownloadsAsksSwitchesLanguageAndTabsInOrder) {
   EXPECT_EQ(One(seen, "english control 16,320"), "Button|Download File|tab");
   EXPECT_EQ(One(seen, "english control 16,80"), "Static|Files List|-");
   EXPECT_EQ(One(seen, "english control 436,320"), "Button|Exit|tab");
+  // Space on Exit ends the program.
+  EXPECT_EQ(One(seen, "exit focused"), "yes");
   EXPECT_EQ(One(seen, "exit code"), "0");
   EXPECT_TRUE(fs::exists(artifacts / "windows_chinese.png"));
 }

@@ -4,8 +4,8 @@
 //
 // starts PROGRAM --server SERVER, finds its window, reads the caption and every control, walks
 // the tab order with Tab and Shift+Tab, clicks Download, answers the install question No,
-// reads the lists, presses the language button with Enter, reads the texts again and closes
-// the window. RESULTS gets one "key: value" line per observation (UTF-8); SHOTS is a folder
+// reads the lists, presses the language button with Enter, reads the texts again and presses
+// Exit with Space. RESULTS gets one "key: value" line per observation (UTF-8); SHOTS is a folder
 // for screenshots (BMP) of the screen at each stage. Exit code 0 when it got to the end.
 #include <windows.h>
 
@@ -142,6 +142,19 @@ void Key(WORD key, bool shift) {
   Sleep(300);
 }
 
+// A click of the left button in the middle of `control`, through the system's input.
+void Click(HWND control) {
+  RECT rect;
+  GetWindowRect(control, &rect);
+  SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  INPUT inputs[2] = {};
+  inputs[0].type = inputs[1].type = INPUT_MOUSE;
+  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, inputs, sizeof(INPUT));
+  Sleep(300);
+}
+
 // The screen as a 24-bit BMP.
 void Screenshot(const std::wstring& folder, const char* name) {
   const int width = GetSystemMetrics(SM_CXSCREEN);
@@ -247,7 +260,8 @@ int wmain(int argc, wchar_t** argv) {
   // Download: a click on the button, then the install question at the end of the session.
   HWND download = ChildAt(window, 16, 320);
   if (!download) return finish("no Download button at 16,320");
-  PostMessageW(download, BM_CLICK, 0, 0);
+  SetForegroundWindow(window);
+  Click(download);
   HWND question = nullptr;
   if (!WaitFor(
           [&] {
@@ -295,9 +309,13 @@ int wmain(int argc, wchar_t** argv) {
   RecordControls(window, "english");
   Screenshot(shots, "windows_english");
 
-  PostMessageW(window, WM_CLOSE, 0, 0);
+  // Exit, pressed with Space: two Tabs on from the language button.
+  Key(VK_TAB, false);
+  Key(VK_TAB, false);
+  Record("exit focused", Focus(thread) == ChildAt(window, 436, 320) ? "yes" : "no");
+  Key(VK_SPACE, false);
   if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0)
-    return finish("the program did not end after WM_CLOSE");
+    return finish("the program did not end after Space on Exit");
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   Record("exit code", std::to_string(code));
