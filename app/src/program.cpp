@@ -12,7 +12,9 @@
 #include "app/session_values.h"
 #include "errors/string_resource.h"
 #include "forms/application.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include "forms/win32_widget_set.h"
+#else
 #include "forms/gtk_widget_set.h"
 #endif
 #include "platform/files.h"
@@ -73,10 +75,8 @@ int RunProgram(int argc, char** argv) {
   // Drive C: is the system's own here: the files go to the real C:\SuperSetup.
   if (!options.DriveC.empty())
     return Fail("--drive-c has no meaning on Windows (drive C: is the system's own)");
-  if (!options.Batch)
-    return Fail("the window is not available yet in the Windows build; use --batch");
   // The batch lines are UTF-8: a console shows them as such.
-  SetConsoleOutputCP(CP_UTF8);
+  if (options.Batch) SetConsoleOutputCP(CP_UTF8);
 #else
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -113,7 +113,15 @@ int RunProgram(int argc, char** argv) {
         },
         batchOptions);
   } else {
-#ifndef _WIN32
+#ifdef _WIN32
+    // Started from the desktop, the program got a console of its own: the window does not
+    // need it. One it shares with the command line that started it stays.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
+    std::string why;
+    if (!UseWin32WidgetSet(&why))
+      return Fail("cannot open the window (" + why + "); use --batch to run without one");
+#else
     std::string why;
     if (!UseGtkWidgetSet(&why))
       return Fail("cannot open the window (" + why + "); use --batch to run without one");

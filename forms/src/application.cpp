@@ -70,6 +70,7 @@ void TApplication::HandleMessage() {
     return;
   }
   if (result < 0) return;
+  if (FWidgetSet->TranslateDialogMessage(msg)) return;
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
 }
@@ -83,6 +84,7 @@ void TApplication::ProcessMessages() {
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
+    if (FWidgetSet->TranslateDialogMessage(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
@@ -105,6 +107,7 @@ void TApplication::ModalLoop(const std::function<bool()>& done) {
     }
     if (result < 0) return;
     try {
+      if (FWidgetSet->TranslateDialogMessage(msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     } catch (...) {

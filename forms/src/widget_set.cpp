@@ -29,6 +29,9 @@ bool TWidgetSet::ExecuteFileDialog(TOpenDialog*, bool) {
 bool TWidgetSet::Probe(TControl*, TWidgetProbe&) {
   return false;
 }
+bool TWidgetSet::TranslateDialogMessage(MSG&) {
+  return false;
+}
 
 TWidgetSet& WidgetSet() {
   return Application->WidgetSet();

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/messages.h"
 #include "platform/wintypes.h"
 
 class TControl;
@@ -97,6 +98,9 @@ class TWidgetSet {
   // A file dialog; false (cancelled) by default.
   virtual bool ExecuteFileDialog(TOpenDialog* dialog, bool save);
   virtual bool Probe(TControl* control, TWidgetProbe& probe);
+  // A message on its way to a window, before it is translated and dispatched: true when the
+  // widget set has handled it (a dialog's keyboard: Tab, Enter, Space ...).
+  virtual bool TranslateDialogMessage(MSG& msg);
 };
 
 // The application's widget set (the headless one until another is chosen).
