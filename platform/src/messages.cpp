@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "platform/eventloop.h"
+#include "platform/library.h"
 #include "platform/time.h"
 #include "thread_queue.h"
 
@@ -237,8 +238,10 @@ ATOM RegisterClassA(const WNDCLASSA* wndClass) {
     SetLastError(ERROR_CLASS_ALREADY_EXISTS);
     return 0;
   }
+  // A class registered without an instance belongs to the program.
+  HINSTANCE instance = wndClass->hInstance ? wndClass->hInstance : GetModuleHandleA(nullptr);
   reg.classes[key] = {wndClass->lpszClassName, wndClass->lpfnWndProc, wndClass->cbWndExtra,
-                      wndClass->hInstance};
+                      instance};
   return static_cast<ATOM>(0xC000 + reg.classes.size());
 }
 
@@ -246,18 +249,19 @@ BOOL UnregisterClassA(const char* className, HINSTANCE) {
   auto& reg = Reg();
   std::lock_guard lock(reg.mutex);
   if (reg.classes.erase(Lower(className)) == 0) {
-    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
   }
   return TRUE;
 }
 
-BOOL GetClassInfoA(HINSTANCE, const char* className, WNDCLASSA* wndClass) {
+BOOL GetClassInfoA(HINSTANCE instance, const char* className, WNDCLASSA* wndClass) {
   auto& reg = Reg();
   std::lock_guard lock(reg.mutex);
   auto it = reg.classes.find(Lower(className));
-  if (it == reg.classes.end()) {
-    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+  // No instance asks for the system's classes, of which this platform has none.
+  if (instance == nullptr || it == reg.classes.end()) {
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
   }
   if (wndClass) {
@@ -351,7 +355,7 @@ LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
       return reinterpret_cast<LONG_PTR>(record->instance);
   }
   if (index < 0 || static_cast<std::size_t>(index) + sizeof(LONG_PTR) > record->extra.size()) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+    SetLastError(ERROR_INVALID_INDEX);
     return 0;
   }
   LONG_PTR value;
@@ -389,7 +393,7 @@ LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
       return old;
   }
   if (index < 0 || static_cast<std::size_t>(index) + sizeof(LONG_PTR) > record->extra.size()) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+    SetLastError(ERROR_INVALID_INDEX);
     return 0;
   }
   std::memcpy(&old, record->extra.data() + index, sizeof old);
@@ -607,7 +611,7 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc) {
       t.elapseMs = elapseMs;
       t.proc = proc;
       t.dueMs = due;
-      return hwnd ? 1 : id;
+      return hwnd ? (id ? id : 1) : id;
     }
   }
   queue.timers.push_back({hwnd, id, elapseMs, proc, due});
