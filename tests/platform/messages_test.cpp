@@ -165,6 +165,30 @@ TEST_F(MessagesTest, MessagesForADestroyedWindowAreDropped) {
   DestroyWindow(next);
 }
 
+TEST_F(MessagesTest, HiddenTopLevelWindowGetsTheSameSequence) {
+  // A top-level window that is never shown: its messages come as a message-only window's do.
+  HWND top =
+      CreateWindowExA(0, "RecordingWindow", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+#ifdef _WIN32
+  if (top == nullptr) GTEST_SKIP() << "no display: Wine makes top-level windows only with one";
+#endif
+  ASSERT_NE(top, nullptr);
+  received.clear();
+  PostMessageA(top, WM_USER, 1, 0);
+  ASSERT_EQ(SetTimer(top, 4, 10, nullptr), 4u);
+  PostMessageA(hwnd, WM_USER, 2, 0);
+  Sleep(20);
+  EXPECT_EQ(SendMessageA(top, WM_USER + 50, 3, 0), 6);
+  MSG msg;
+  while (DrainOnce(msg)) {
+  }
+  EXPECT_TRUE(KillTimer(top, 4));
+  EXPECT_TRUE(DestroyWindow(top));
+  EXPECT_EQ(received,
+            (std::vector<std::string>{"1024:1", "1024:2", "275:4", "destroy", "ncdestroy"}));
+  EXPECT_FALSE(IsWindow(top));
+}
+
 TEST_F(MessagesTest, SendIsADirectCallOnTheSameThread) {
   PostMessageA(hwnd, WM_USER, 1, 0);
   EXPECT_EQ(SendMessageA(hwnd, WM_USER + 50, 21, 0), 42);
