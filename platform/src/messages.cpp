@@ -115,8 +115,8 @@ bool TakeMessage(ThreadQueue& queue, MSG* out, HWND hwnd, UINT minMsg, UINT maxM
       ++it;
     }
   }
-  if (queue.quitPosted &&
-      ((minMsg == 0 && maxMsg == 0) || (minMsg <= WM_QUIT && WM_QUIT <= maxMsg))) {
+  // The quit message passes every window and range filter.
+  if (queue.quitPosted) {
     *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, NowTime(), {}};
     if (remove) queue.quitPosted = false;
     return true;

@@ -120,6 +120,24 @@ TEST_F(MessagesTest, QuitOnlyAfterPostedMessagesButBeforeTimers) {
   EXPECT_EQ(msg.message, WM_TIMER);
 }
 
+TEST_F(MessagesTest, QuitPassesEveryFilter) {
+  PostQuitMessage(3);
+  PostQuitMessage(4);  // the last code counts
+  PostMessageA(hwnd, WM_USER, 1, 0);
+  PostMessageA(nullptr, WM_USER + 2, 2, 0);
+  MSG msg;
+  // The range stops the window's message, the window the thread message; the quit message
+  // passes both.
+  ASSERT_TRUE(PeekMessageA(&msg, hwnd, WM_USER + 1, WM_USER + 5, PM_REMOVE));
+  EXPECT_EQ(msg.message, WM_QUIT);
+  EXPECT_EQ(msg.wParam, 4u);
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 1u);
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 2u);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+}
+
 TEST_F(MessagesTest, PeekWithoutRemoveLeavesTheMessage) {
   PostMessageA(hwnd, WM_USER, 1, 0);
   MSG msg;
