@@ -211,12 +211,14 @@ void ServeSentMessages(ThreadQueue& queue) {
     auto record = FindWindowRecord(item->hwnd);
     if (record)
       result = CallWindowProcA(record->proc, item->hwnd, item->msg, item->wParam, item->lParam);
+    auto sender = item->sender.lock();
+    if (!sender) continue;  // the sending thread has ended
     {
-      std::lock_guard lock(queue.mutex);
+      std::lock_guard lock(sender->mutex);
       item->result = result;
       item->done = true;
     }
-    queue.sentDone.notify_all();
+    sender->sentDone.notify_all();
   }
 }
 
@@ -469,27 +471,51 @@ BOOL PostThreadMessageA(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam) 
 
 namespace {
 
-// Sends to a window of another thread and waits for the owner to handle it.
+// Sends to a window of another thread and waits for the owner to handle it. While it waits,
+// the calling thread handles what other threads send to its own windows (the owner may be
+// asking back), unless `serveOwn` is false (SMTO_BLOCK).
 bool SendAcross(const std::shared_ptr<WindowRecord>& record, HWND hwnd, UINT msg, WPARAM wParam,
-                LPARAM lParam, int timeoutMs, LRESULT* result) {
+                LPARAM lParam, int timeoutMs, bool serveOwn, LRESULT* result) {
+  CurrentQueue();
+  const std::shared_ptr<ThreadQueue> own = currentQueue;
   auto item = std::make_shared<SentMessage>();
   item->hwnd = hwnd;
   item->msg = msg;
   item->wParam = wParam;
   item->lParam = lParam;
-  auto& queue = *record->queue;
-  std::unique_lock lock(queue.mutex);
-  queue.sent.push_back(item);
-  queue.Wake();
-  auto done = [&] { return item->done; };
-  if (timeoutMs < 0) {
-    queue.sentDone.wait(lock, done);
-  } else if (!queue.sentDone.wait_for(lock, std::chrono::milliseconds(timeoutMs), done)) {
-    item->abandoned = true;
-    return false;
+  item->sender = own;
+  auto& target = *record->queue;
+  {
+    std::lock_guard lock(target.mutex);
+    target.sent.push_back(item);
   }
-  if (result) *result = item->result;
-  return true;
+  target.sentDone.notify_all();  // the owner may be waiting for an answer itself
+  target.Wake();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto ready = [&] { return item->done || (serveOwn && !own->sent.empty()); };
+  std::unique_lock lock(own->mutex);
+  for (;;) {
+    if (item->done) {
+      if (result) *result = item->result;
+      return true;
+    }
+    if (serveOwn && !own->sent.empty()) {
+      lock.unlock();
+      platform::detail::ServeSentMessages(*own);
+      lock.lock();
+      continue;
+    }
+    if (timeoutMs < 0) {
+      own->sentDone.wait(lock, ready);
+    } else if (!own->sentDone.wait_until(lock, deadline, ready)) {
+      break;
+    }
+  }
+  lock.unlock();
+  // Timed out: a request the owner has not taken yet is skipped, not handled late.
+  std::lock_guard targetLock(target.mutex);
+  item->abandoned = true;
+  return false;
 }
 
 }  // namespace
@@ -503,12 +529,12 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (record->queue == currentQueue)
     return CallWindowProcA(record->proc, hwnd, msg, wParam, lParam);
   LRESULT result = 0;
-  SendAcross(record, hwnd, msg, wParam, lParam, -1, &result);
+  SendAcross(record, hwnd, msg, wParam, lParam, -1, true, &result);
   return result;
 }
 
-LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT, UINT timeoutMs,
-                            DWORD_PTR* result) {
+LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags,
+                            UINT timeoutMs, DWORD_PTR* result) {
   auto record = FindWindowRecord(hwnd);
   if (!record) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -517,7 +543,8 @@ LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, U
   LRESULT value = 0;
   if (record->queue == currentQueue) {
     value = CallWindowProcA(record->proc, hwnd, msg, wParam, lParam);
-  } else if (!SendAcross(record, hwnd, msg, wParam, lParam, static_cast<int>(timeoutMs), &value)) {
+  } else if (!SendAcross(record, hwnd, msg, wParam, lParam, static_cast<int>(timeoutMs),
+                         (flags & SMTO_BLOCK) == 0, &value)) {
     SetLastError(ERROR_TIMEOUT);
     return 0;
   }

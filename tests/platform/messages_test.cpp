@@ -31,6 +31,13 @@ LRESULT RecordingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (msg == WM_USER + 50) return static_cast<LRESULT>(wParam * 2);
+  if (msg == WM_USER + 51) {  // asks the window in lParam, of another thread, within wParam ms
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(reinterpret_cast<HWND>(lParam), WM_USER + 50, 5, 0, SMTO_NORMAL,
+                             static_cast<UINT>(wParam), &answer))
+      return -1;
+    return static_cast<LRESULT>(answer + 1);
+  }
   received.push_back(std::to_string(msg) + ":" + std::to_string(wParam));
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
@@ -245,6 +252,31 @@ TEST_F(MessagesTest, SendFromAnotherThreadWaitsForTheOwnerOrTimesOut) {
   received.clear();
   testsupport::PumpFor(20);  // the abandoned request is skipped, not handled late
   EXPECT_TRUE(received.empty());
+}
+
+TEST_F(MessagesTest, ASenderWaitingForItsAnswerServesSendsToItsOwnThread) {
+  // The owner's procedure asks back a window of the waiting sender's thread. The sender serves
+  // that while it waits, unless it sent with SMTO_BLOCK: then the question back times out.
+  LRESULT okNormal = 0, okBlock = 0;
+  DWORD_PTR normal = 0, blocked = 0;
+  std::atomic<bool> finished{false};
+  std::thread sender([&] {
+    HWND own = AllocateHWnd([](TMessage& m) {
+      if (m.Msg == WM_USER + 50) m.Result = static_cast<LRESULT>(m.WParam * 2);
+    });
+    const auto ownParam = reinterpret_cast<LPARAM>(own);
+    okNormal = SendMessageTimeoutA(hwnd, WM_USER + 51, 3000, ownParam, SMTO_NORMAL, 5000, &normal);
+    okBlock = SendMessageTimeoutA(hwnd, WM_USER + 51, 100, ownParam, SMTO_BLOCK, 5000, &blocked);
+    DeallocateHWnd(own);
+    finished = true;
+  });
+  bool served = PumpUntil([&] { return finished.load(); }, 10000);
+  sender.join();
+  ASSERT_TRUE(served);
+  EXPECT_EQ(okNormal, 1);
+  EXPECT_EQ(normal, 11u);
+  EXPECT_EQ(okBlock, 1);
+  EXPECT_EQ(static_cast<LRESULT>(blocked), -1);
 }
 
 TEST_F(MessagesTest, PostFromAnotherThreadWakesABlockedGetMessage) {
