@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "platform/eventloop.h"
+#include "platform/library.h"
 #include "platform/time.h"
 #include "thread_queue.h"
 
@@ -114,8 +115,8 @@ bool TakeMessage(ThreadQueue& queue, MSG* out, HWND hwnd, UINT minMsg, UINT maxM
       ++it;
     }
   }
-  if (queue.quitPosted &&
-      ((minMsg == 0 && maxMsg == 0) || (minMsg <= WM_QUIT && WM_QUIT <= maxMsg))) {
+  // The quit message passes every window and range filter.
+  if (queue.quitPosted) {
     *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, NowTime(), {}};
     if (remove) queue.quitPosted = false;
     return true;
@@ -218,12 +219,14 @@ void ServeSentMessages(ThreadQueue& queue) {
     auto record = FindWindowRecord(item->hwnd);
     if (record)
       result = CallWindowProcA(record->proc, item->hwnd, item->msg, item->wParam, item->lParam);
+    auto sender = item->sender.lock();
+    if (!sender) continue;  // the sending thread has ended
     {
-      std::lock_guard lock(queue.mutex);
+      std::lock_guard lock(sender->mutex);
       item->result = result;
       item->done = true;
     }
-    queue.sentDone.notify_all();
+    sender->sentDone.notify_all();
   }
 }
 
@@ -245,8 +248,10 @@ ATOM RegisterClassA(const WNDCLASSA* wndClass) {
     SetLastError(ERROR_CLASS_ALREADY_EXISTS);
     return 0;
   }
+  // A class registered without an instance belongs to the program.
+  HINSTANCE instance = wndClass->hInstance ? wndClass->hInstance : GetModuleHandleA(nullptr);
   reg.classes[key] = {wndClass->lpszClassName, wndClass->lpfnWndProc, wndClass->cbWndExtra,
-                      wndClass->hInstance};
+                      instance};
   return static_cast<ATOM>(0xC000 + reg.classes.size());
 }
 
@@ -254,18 +259,19 @@ BOOL UnregisterClassA(const char* className, HINSTANCE) {
   auto& reg = Reg();
   std::lock_guard lock(reg.mutex);
   if (reg.classes.erase(Lower(className)) == 0) {
-    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
   }
   return TRUE;
 }
 
-BOOL GetClassInfoA(HINSTANCE, const char* className, WNDCLASSA* wndClass) {
+BOOL GetClassInfoA(HINSTANCE instance, const char* className, WNDCLASSA* wndClass) {
   auto& reg = Reg();
   std::lock_guard lock(reg.mutex);
   auto it = reg.classes.find(Lower(className));
-  if (it == reg.classes.end()) {
-    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+  // No instance asks for the system's classes, of which this platform has none.
+  if (instance == nullptr || it == reg.classes.end()) {
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
   }
   if (wndClass) {
@@ -359,7 +365,7 @@ LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
       return reinterpret_cast<LONG_PTR>(record->instance);
   }
   if (index < 0 || static_cast<std::size_t>(index) + sizeof(LONG_PTR) > record->extra.size()) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+    SetLastError(ERROR_INVALID_INDEX);
     return 0;
   }
   LONG_PTR value;
@@ -397,7 +403,7 @@ LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
       return old;
   }
   if (index < 0 || static_cast<std::size_t>(index) + sizeof(LONG_PTR) > record->extra.size()) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+    SetLastError(ERROR_INVALID_INDEX);
     return 0;
   }
   std::memcpy(&old, record->extra.data() + index, sizeof old);
@@ -473,27 +479,51 @@ BOOL PostThreadMessageA(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam) 
 
 namespace {
 
-// Sends to a window of another thread and waits for the owner to handle it.
+// Sends to a window of another thread and waits for the owner to handle it. While it waits,
+// the calling thread handles what other threads send to its own windows (the owner may be
+// asking back), unless `serveOwn` is false (SMTO_BLOCK).
 bool SendAcross(const std::shared_ptr<WindowRecord>& record, HWND hwnd, UINT msg, WPARAM wParam,
-                LPARAM lParam, int timeoutMs, LRESULT* result) {
+                LPARAM lParam, int timeoutMs, bool serveOwn, LRESULT* result) {
+  CurrentQueue();
+  const std::shared_ptr<ThreadQueue> own = currentQueue;
   auto item = std::make_shared<SentMessage>();
   item->hwnd = hwnd;
   item->msg = msg;
   item->wParam = wParam;
   item->lParam = lParam;
-  auto& queue = *record->queue;
-  std::unique_lock lock(queue.mutex);
-  queue.sent.push_back(item);
-  queue.Wake();
-  auto done = [&] { return item->done; };
-  if (timeoutMs < 0) {
-    queue.sentDone.wait(lock, done);
-  } else if (!queue.sentDone.wait_for(lock, std::chrono::milliseconds(timeoutMs), done)) {
-    item->abandoned = true;
-    return false;
+  item->sender = own;
+  auto& target = *record->queue;
+  {
+    std::lock_guard lock(target.mutex);
+    target.sent.push_back(item);
   }
-  if (result) *result = item->result;
-  return true;
+  target.sentDone.notify_all();  // the owner may be waiting for an answer itself
+  target.Wake();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto ready = [&] { return item->done || (serveOwn && !own->sent.empty()); };
+  std::unique_lock lock(own->mutex);
+  for (;;) {
+    if (item->done) {
+      if (result) *result = item->result;
+      return true;
+    }
+    if (serveOwn && !own->sent.empty()) {
+      lock.unlock();
+      platform::detail::ServeSentMessages(*own);
+      lock.lock();
+      continue;
+    }
+    if (timeoutMs < 0) {
+      own->sentDone.wait(lock, ready);
+    } else if (!own->sentDone.wait_until(lock, deadline, ready)) {
+      break;
+    }
+  }
+  lock.unlock();
+  // Timed out: a request the owner has not taken yet is skipped, not handled late.
+  std::lock_guard targetLock(target.mutex);
+  item->abandoned = true;
+  return false;
 }
 
 }  // namespace
@@ -507,12 +537,12 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (record->queue == currentQueue)
     return CallWindowProcA(record->proc, hwnd, msg, wParam, lParam);
   LRESULT result = 0;
-  SendAcross(record, hwnd, msg, wParam, lParam, -1, &result);
+  SendAcross(record, hwnd, msg, wParam, lParam, -1, true, &result);
   return result;
 }
 
-LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT, UINT timeoutMs,
-                            DWORD_PTR* result) {
+LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags,
+                            UINT timeoutMs, DWORD_PTR* result) {
   auto record = FindWindowRecord(hwnd);
   if (!record) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -521,7 +551,8 @@ LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, U
   LRESULT value = 0;
   if (record->queue == currentQueue) {
     value = CallWindowProcA(record->proc, hwnd, msg, wParam, lParam);
-  } else if (!SendAcross(record, hwnd, msg, wParam, lParam, static_cast<int>(timeoutMs), &value)) {
+  } else if (!SendAcross(record, hwnd, msg, wParam, lParam, static_cast<int>(timeoutMs),
+                         (flags & SMTO_BLOCK) == 0, &value)) {
     SetLastError(ERROR_TIMEOUT);
     return 0;
   }
@@ -613,7 +644,7 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc) {
       t.elapseMs = elapseMs;
       t.proc = proc;
       t.dueMs = due;
-      return hwnd ? 1 : id;
+      return hwnd ? (id ? id : 1) : id;
     }
   }
   queue.timers.push_back({hwnd, id, elapseMs, proc, due});

@@ -92,6 +92,7 @@ constexpr SystemMessage kMessages[] = {
     {1410, "Class already exists."},
     {1411, "Class does not exist."},
     {1412, "Class still has open windows."},
+    {1413, "Invalid index."},
     {1460, "This operation returned because the timeout period expired."},
     {1812, "The specified image file did not contain a resource section."},
     {1813, "The specified resource type cannot be found in the image file."},

@@ -14,7 +14,10 @@
 
 namespace platform::detail {
 
-// A SendMessage from another thread, waiting to be handled by the owner.
+struct ThreadQueue;
+
+// A SendMessage from another thread, waiting to be handled by the owner. `result` and `done`
+// are guarded by the sender's mutex, `abandoned` by the owner's.
 struct SentMessage {
   HWND hwnd = nullptr;
   UINT msg = 0;
@@ -23,6 +26,7 @@ struct SentMessage {
   LRESULT result = 0;
   bool done = false;
   bool abandoned = false;  // the sender gave up (time-out)
+  std::weak_ptr<ThreadQueue> sender;
 };
 
 struct Timer {
@@ -55,6 +59,8 @@ struct ThreadQueue {
 
   // Shared with other threads: guarded by `mutex`.
   std::mutex mutex;
+  // Signalled when a send to this thread arrives or one of its own sends has been answered:
+  // a thread waiting for an answer serves the sends made to it meanwhile.
   std::condition_variable sentDone;
   std::deque<MSG> posted;
   std::deque<std::shared_ptr<SentMessage>> sent;

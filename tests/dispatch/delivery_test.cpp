@@ -11,6 +11,7 @@
 
 #include "dispatch/test_device.h"
 #include "errors/codes.h"
+#include "platform/library.h"
 #include "platform/messages.h"
 
 namespace {
@@ -412,8 +413,8 @@ TEST_F(DeliveryTest, PollingStepTestsNoTriggers) {
 
 TEST(DispatchWindowTest, CreatesAHiddenAwDispatchWindow) {
   WNDCLASSA existing;
-  if (!GetClassInfoA(nullptr, "awDispatch", &existing)) {
-    WNDCLASSA wc;
+  if (!GetClassInfoA(GetModuleHandleA(nullptr), "awDispatch", &existing)) {
+    WNDCLASSA wc{};
     wc.lpfnWndProc = &DefWindowProcA;
     wc.lpszClassName = "awDispatch";
     ASSERT_NE(RegisterClassA(&wc), 0);
