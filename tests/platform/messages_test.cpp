@@ -281,6 +281,9 @@ TEST_F(MessagesTest, ASenderWaitingForItsAnswerServesSendsToItsOwnThread) {
 
 TEST_F(MessagesTest, PostFromAnotherThreadWakesABlockedGetMessage) {
   std::thread poster([this] {
+    // Another thread may post to the window, but not destroy it.
+    EXPECT_FALSE(DestroyWindow(hwnd));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     Sleep(50);
     PostMessageA(hwnd, WM_USER, 77, 0);
   });
@@ -288,6 +291,8 @@ TEST_F(MessagesTest, PostFromAnotherThreadWakesABlockedGetMessage) {
   ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
   poster.join();
   EXPECT_EQ(msg.wParam, 77u);
+  EXPECT_TRUE(IsWindow(hwnd));
+  EXPECT_TRUE(received.empty());
 }
 
 LRESULT SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
