@@ -180,9 +180,14 @@ TEST_F(MessagesTest, MessagesForADestroyedWindowAreDropped) {
   EXPECT_FALSE(PostMessageA(hwnd, WM_USER, 2, 0));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
   EXPECT_FALSE(DestroyWindow(hwnd));
+  DWORD_PTR result = 0;
+  EXPECT_EQ(SendMessageTimeoutA(hwnd, WM_USER + 50, 1, 0, SMTO_BLOCK, 100, &result), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
   Sleep(20);
   MSG msg;
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  // Waiting for the messages of a window that is gone fails at once.
+  EXPECT_EQ(GetMessageA(&msg, hwnd, 0, 0), -1);
   // A new window never gets the old handle.
   HWND next = CreateWindowExA(0, "RecordingWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               nullptr, nullptr);
