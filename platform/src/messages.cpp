@@ -321,6 +321,11 @@ BOOL DestroyWindow(HWND hwnd) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
+  CurrentQueue();
+  if (record->queue != currentQueue) {  // only the thread that made it destroys a window
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   record->destroying = true;
   CallWindowProcA(record->proc, hwnd, WM_DESTROY, 0, 0);
   CallWindowProcA(record->proc, hwnd, WM_NCDESTROY, 0, 0);

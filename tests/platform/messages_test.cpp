@@ -180,9 +180,14 @@ TEST_F(MessagesTest, MessagesForADestroyedWindowAreDropped) {
   EXPECT_FALSE(PostMessageA(hwnd, WM_USER, 2, 0));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
   EXPECT_FALSE(DestroyWindow(hwnd));
+  DWORD_PTR result = 0;
+  EXPECT_EQ(SendMessageTimeoutA(hwnd, WM_USER + 50, 1, 0, SMTO_BLOCK, 100, &result), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
   Sleep(20);
   MSG msg;
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  // Waiting for the messages of a window that is gone fails at once.
+  EXPECT_EQ(GetMessageA(&msg, hwnd, 0, 0), -1);
   // A new window never gets the old handle.
   HWND next = CreateWindowExA(0, "RecordingWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               nullptr, nullptr);
@@ -281,6 +286,9 @@ TEST_F(MessagesTest, ASenderWaitingForItsAnswerServesSendsToItsOwnThread) {
 
 TEST_F(MessagesTest, PostFromAnotherThreadWakesABlockedGetMessage) {
   std::thread poster([this] {
+    // Another thread may post to the window, but not destroy it.
+    EXPECT_FALSE(DestroyWindow(hwnd));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     Sleep(50);
     PostMessageA(hwnd, WM_USER, 77, 0);
   });
@@ -288,6 +296,8 @@ TEST_F(MessagesTest, PostFromAnotherThreadWakesABlockedGetMessage) {
   ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
   poster.join();
   EXPECT_EQ(msg.wParam, 77u);
+  EXPECT_TRUE(IsWindow(hwnd));
+  EXPECT_TRUE(received.empty());
 }
 
 LRESULT SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

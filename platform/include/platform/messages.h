@@ -79,7 +79,7 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowNam
                      int x, int y, int width, int height, HWND parent, void* menu,
                      HINSTANCE instance, void* createParam);
 // Sends WM_DESTROY and WM_NCDESTROY, kills the window's timers and drops the messages posted
-// to it that are still waiting.
+// to it that are still waiting. Only on the window's own thread (else ERROR_ACCESS_DENIED).
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 
