@@ -33,6 +33,7 @@ setup)
     echo "wine prefix: wineboot failed in $WINEPREFIX" >&2
     exit 1
   fi
+  wine regedit "${KVB_SOURCE_DIR:-.}/scripts/wine-font-link.reg" >/dev/null 2>&1 || true
   wineserver -w  # until the boot's processes have ended and the registry is written
   # A Wine server of its own, and Wine's services, kept running until the cleanup: otherwise each
   # test's program starts them, and they hold that test's output pipes open after it has ended.
