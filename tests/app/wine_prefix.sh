@@ -33,6 +33,9 @@ setup)
     echo "wine prefix: wineboot failed in $WINEPREFIX" >&2
     exit 1
   fi
+  # No X server: Wine's null display driver, with which windows can still be made (a test
+  # program's windows, hidden ones); without a driver making a top-level window fails.
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >>"$dir/wineboot.log" 2>&1
   wineserver -w  # until the boot's processes have ended and the registry is written
   # A Wine server of its own, and Wine's services, kept running until the cleanup: otherwise each
   # test's program starts them, and they hold that test's output pipes open after it has ended.

@@ -53,7 +53,7 @@ LRESULT RecordingWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 HWND MakeRecordingWindow() {
   static bool registered = [] {
-    WNDCLASSA wc;
+    WNDCLASSA wc{};
     wc.lpfnWndProc = &RecordingWindowProc;
     wc.lpszClassName = "DispatchDeliveryTest";
     return RegisterClassA(&wc) != 0;
@@ -413,7 +413,7 @@ TEST_F(DeliveryTest, PollingStepTestsNoTriggers) {
 TEST(DispatchWindowTest, CreatesAHiddenAwDispatchWindow) {
   WNDCLASSA existing;
   if (!GetClassInfoA(nullptr, "awDispatch", &existing)) {
-    WNDCLASSA wc;
+    WNDCLASSA wc{};
     wc.lpfnWndProc = &DefWindowProcA;
     wc.lpszClassName = "awDispatch";
     ASSERT_NE(RegisterClassA(&wc), 0);

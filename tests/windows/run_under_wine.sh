@@ -58,6 +58,8 @@ else
     cat "$work/wineboot.log" >&2
     exit 1
   }
+  # As tests/app/wine_prefix.sh: Wine's null display driver.
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >>"$work/wineboot.log" 2>&1
 fi
 
 # A Linux path as the Windows program sees it.
