@@ -36,6 +36,12 @@ setup)
   # No X server: Wine's null display driver, with which windows can still be made (a test
   # program's windows, hidden ones); without a driver making a top-level window fails.
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >>"$dir/wineboot.log" 2>&1
+  # A program that crashes prints its backtrace and ends, instead of waiting for a crash
+  # dialog that nobody can see.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f \
+    >>"$dir/wineboot.log" 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >>"$dir/wineboot.log" 2>&1
   wineserver -w  # until the boot's processes have ended and the registry is written
   # A Wine server of its own, and Wine's services, kept running until the cleanup: otherwise each
   # test's program starts them, and they hold that test's output pipes open after it has ended.
