@@ -13,18 +13,30 @@
 
 set(KVB_RESOURCE_INCLUDE_DIR ${CMAKE_CURRENT_LIST_DIR}/../platform/include CACHE INTERNAL "")
 
-# Windows: the same resources become real resources of the executable. One .rc script per
-# call lists the RCDATA files; windres compiles it and FindResourceA finds them.
+# Windows: the same resources become real resources of the module. One .rc script per call
+# lists the RCDATA files; windres compiles it and FindResourceA finds them. STRINGS files become a
+# STRINGTABLE of a second script (tools/stringlib/strings_to_rc.py), read with LoadStringA.
 function(_target_resources_win32 target)
   set(script "")
   set(depends)
+  set(stringFiles)
   list(LENGTH ARGN count)
   set(i 0)
   while(i LESS count)
     list(GET ARGN ${i} keyword)
+    if(keyword STREQUAL "STRINGS")
+      math(EXPR fileIndex "${i} + 1")
+      if(NOT fileIndex LESS count)
+        message(FATAL_ERROR "target_resources(${target}): STRINGS needs a file")
+      endif()
+      list(GET ARGN ${fileIndex} file)
+      get_filename_component(file "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+      list(APPEND stringFiles "${file}")
+      math(EXPR i "${i} + 2")
+      continue()
+    endif()
     if(NOT keyword STREQUAL "RCDATA")
-      message(FATAL_ERROR "target_resources(${target}): only RCDATA resources in the Windows "
-                          "build, not '${keyword}'")
+      message(FATAL_ERROR "target_resources(${target}): unexpected '${keyword}'")
     endif()
     math(EXPR nameIndex "${i} + 1")
     math(EXPR fileIndex "${i} + 2")
@@ -45,21 +57,39 @@ function(_target_resources_win32 target)
   endif()
   math(EXPR serial "${serial} + 1")
   set_property(TARGET ${target} PROPERTY KVB_RESOURCE_SERIAL ${serial})
-  set(output "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources_${serial}.rc")
-  file(WRITE "${output}" "${script}")
-  # windres reads the files; Ninja does not know that by itself.
-  set_source_files_properties("${output}" PROPERTIES OBJECT_DEPENDS "${depends}")
+  set(scripts)
+  if(script)
+    set(output "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources_${serial}.rc")
+    file(WRITE "${output}" "${script}")
+    # windres reads the files; Ninja does not know that by itself.
+    set_source_files_properties("${output}" PROPERTIES OBJECT_DEPENDS "${depends}")
+    list(APPEND scripts "${output}")
+  endif()
+  if(stringFiles)
+    set(tool ${CMAKE_SOURCE_DIR}/tools/stringlib/strings_to_rc.py)
+    set(output "${CMAKE_CURRENT_BINARY_DIR}/${target}_strings_${serial}.rc")
+    add_custom_command(
+      OUTPUT "${output}"
+      COMMAND /usr/bin/python3 ${tool} "${output}" ${stringFiles}
+      DEPENDS ${tool} ${stringFiles}
+      COMMENT "Compiling string tables for ${target}"
+      VERBATIM)
+    list(APPEND scripts "${output}")
+  endif()
+  if(NOT scripts)
+    message(FATAL_ERROR "target_resources(${target}): no resources given")
+  endif()
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "STATIC_LIBRARY")
     # An archive member nothing refers to would be dropped by the linker: the compiled
-    # script reaches the final link as an object.
+    # scripts reach the final link as objects.
     set(objects ${target}_resources_${serial})
-    add_library(${objects} OBJECT "${output}")
+    add_library(${objects} OBJECT ${scripts})
     set_property(TARGET ${target} APPEND PROPERTY
       INTERFACE_LINK_LIBRARIES "$<TARGET_OBJECTS:${objects}>")
     add_dependencies(${target} ${objects})
   else()
-    target_sources(${target} PRIVATE "${output}")
+    target_sources(${target} PRIVATE ${scripts})
   endif()
 endfunction()
 

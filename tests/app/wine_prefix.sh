@@ -34,6 +34,16 @@ setup)
     exit 1
   fi
   wine regedit "${KVB_SOURCE_DIR:-.}/scripts/wine-font-link.reg" >/dev/null 2>&1 || true
+  # The X11 display driver where there is a display (a test's own Xvfb), else Wine's null one,
+  # with which windows can still be made (a test program's hidden ones); without a driver
+  # making a top-level window fails.
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11,null /f >>"$dir/wineboot.log" 2>&1
+  # A program that crashes prints its backtrace and ends, instead of waiting for a crash
+  # dialog that nobody can see.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f \
+    >>"$dir/wineboot.log" 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >>"$dir/wineboot.log" 2>&1
   wineserver -w  # until the boot's processes have ended and the registry is written
   # A Wine server of its own, and Wine's services, kept running until the cleanup: otherwise each
   # test's program starts them, and they hold that test's output pipes open after it has ended.

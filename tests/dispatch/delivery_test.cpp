@@ -54,7 +54,7 @@ LRESULT RecordingWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 HWND MakeRecordingWindow() {
   static bool registered = [] {
-    WNDCLASSA wc;
+    WNDCLASSA wc{};
     wc.lpfnWndProc = &RecordingWindowProc;
     wc.lpszClassName = "DispatchDeliveryTest";
     return RegisterClassA(&wc) != 0;

@@ -190,8 +190,9 @@ void PushEntry(TTestDispatcher& d, BYTE type, BYTE subType, DWORD time, DWORD va
 }
 
 std::string HeaderLines() {
-  OSVERSIONINFOA info;
-  GetVersionExA(&info);
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  EXPECT_TRUE(GetVersionExA(&info));
   std::string os = info.dwPlatformId == VER_PLATFORM_WIN32_NT ? "Windows NT " : "Unknown";
   os += std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + " " +
         info.szCSDVersion;

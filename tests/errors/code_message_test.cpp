@@ -47,6 +47,15 @@ std::string RawSystemText(int number) {
   return std::string(buffer, length);
 }
 
+// The system's own text as the table's user sees it: its closing line break as one blank.
+// Windows' texts are those of the stand-in; Wine words many of its own ("Sharing violation."
+// for 32) and has none for some numbers (10107), so under Wine the tests compare with whatever
+// the system gives.
+std::string OnOneLine(const std::string& raw) {
+  if (raw.size() < 2 || raw.compare(raw.size() - 2, 2, "\r\n") != 0) return raw;
+  return raw.substr(0, raw.size() - 2) + " ";
+}
+
 }  // namespace
 
 TEST(CodeMessage, TheSignOfACodeDoesNotMatter) {
@@ -64,24 +73,41 @@ TEST(CodeMessage, CodesAreTakenAsSigned16BitNumbers) {
 
 TEST(CodeMessage, AnUnknownWinsockNumberTakesTheSystemTextOnOneLine) {
   const std::string raw = RawSystemText(10107);
-  ASSERT_NE(raw.find("\r\n"), std::string::npos) << "the system text should end in CR LF";
   const std::string text = CodeMessage(10107);
-  EXPECT_EQ(text, "A system call that should never fail has failed. ");
   EXPECT_EQ(CodeMessage(-10107), text);
+#ifdef _WIN32
+  if (raw.empty()) {  // Wine
+    EXPECT_EQ(text, "");
+    return;
+  }
+#endif
+  ASSERT_NE(raw.find("\r\n"), std::string::npos) << "the system text should end in CR LF";
+  EXPECT_EQ(text, OnOneLine(raw));
+#ifndef _WIN32
+  EXPECT_EQ(text, "A system call that should never fail has failed. ");
+#endif
 }
 
 TEST(CodeMessage, SystemTextsAreFlattenedAndCodesNobodyKnowsGiveNothing) {
   // 32 (sharing violation) is not in the table; the system knows it.
   const std::string text = CodeMessage(-32);
+  EXPECT_EQ(text, OnOneLine(RawSystemText(32)));
+#ifndef _WIN32
   EXPECT_EQ(text.rfind("The process cannot access the file", 0), 0u) << text;
+#endif
   for (char c : text) EXPECT_GE(static_cast<unsigned char>(c), 32u);
   EXPECT_EQ(text.find("  "), std::string::npos);
   EXPECT_EQ(CodeMessage(12345), "");
-  EXPECT_EQ(CodeMessage(1), RawSystemText(1).substr(0, RawSystemText(1).size() - 2) + " ");
+  EXPECT_EQ(CodeMessage(1), OnOneLine(RawSystemText(1)));
 }
 
 TEST(CodeMessage, SystemTextsWithInsertsKeepThemInsteadOfFailing) {
-  EXPECT_EQ(CodeMessage(193), "%1 is not a valid Win32 application. ");
+  const std::string text = CodeMessage(193);
+  EXPECT_NE(text.find("%1"), std::string::npos) << text;
+  EXPECT_EQ(text, OnOneLine(RawSystemText(193)));
+#ifndef _WIN32
+  EXPECT_EQ(text, "%1 is not a valid Win32 application. ");
+#endif
 }
 
 TEST(CodeMessage, TableTextsAreNeverLongerThan255) {

@@ -145,11 +145,18 @@ TEST(Str0Layout, EveryFamilyHasItsEntryCount) {
   EXPECT_EQ(total, 830);
 }
 
+#ifdef _WIN32
+constexpr bool GeneratorRunsHere = false;
+#else
+constexpr bool GeneratorRunsHere = true;
+#endif
+
 // The generator is run by the build; these check that it refuses sources it cannot compile
 // faithfully instead of producing a table with holes.
 class Str0Generator : public ::testing::Test {
  protected:
   void SetUp() override {
+    if (!GeneratorRunsHere) GTEST_SKIP() << "the table generator is a tool of the Linux build host";
     FDir = std::filesystem::temp_directory_path() /
            ("str0_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());

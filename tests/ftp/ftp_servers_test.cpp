@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 #include <sstream>
 
@@ -18,14 +19,28 @@ namespace {
 constexpr std::int64_t BigSize = 100ll * 1024 * 1024;
 const char* const TextContent = "first line\nsecond line\n\nlast line without end";
 
-// One server root for the whole program: the log-in directory holds KVB_program.
+// One server root for the whole program: the log-in directory holds KVB_program. On Windows
+// the Linux side has started the servers on a folder of its choosing (run_under_wine.sh
+// --ftp-servers) and names it, in Wine's terms and in its own.
 struct ServerRoot {
-  TempDir dir;
-  std::string Program;
+  std::unique_ptr<TempDir> dir;
+  fs::path Root;
+  std::string Program;        // as this program reads it
+  std::string ServedProgram;  // as vsftpd, which serves the machine's root, names it
   ServerRoot() {
-    Program = dir / "KVB_program";
+#ifdef _WIN32
+    Root = std::getenv("KVB_WINDOWS_FTP_ROOT");
+    ServedProgram = std::string(std::getenv("KVB_WINDOWS_FTP_ROOT_UNIX")) + "/KVB_program";
+#else
+    dir = std::make_unique<TempDir>();
+    Root = dir->Path();
+#endif
+    Program = (Root / "KVB_program").string();
+#ifndef _WIN32
+    ServedProgram = Program;
+#endif
     fs::create_directories(Program);
-    WriteFile(dir / "readme.txt", "top level\n");
+    WriteFile((Root / "readme.txt").string(), "top level\n");
     WriteFile(Program + "/empty.bin", "");
     WriteFile(Program + "/one.bin", "\x7f");
     WriteFile(Program + "/text.txt", TextContent);
@@ -38,7 +53,17 @@ struct ServerRoot {
 };
 
 ServerRoot* root = nullptr;
+int pyftpdPort = 0, vsftpdPort = 0;
+#ifdef _WIN32
+bool ServersHandedOver() {
+  for (const char* name : {"KVB_WINDOWS_PYFTPD", "KVB_WINDOWS_VSFTPD", "KVB_WINDOWS_FTP_ROOT",
+                           "KVB_WINDOWS_FTP_ROOT_UNIX"})
+    if (!std::getenv(name)) return false;
+  return true;
+}
+#else
 std::unique_ptr<testsupport::FtpServer> pyftpd, vsftpd;
+#endif
 
 enum class Server { Pyftpd, Vsftpd };
 struct Setup {
@@ -70,20 +95,32 @@ std::set<std::string> Lines(const std::string& text) {
 class FtpServersTest : public ::testing::TestWithParam<Setup> {
  protected:
   static void SetUpTestSuite() {
+#ifdef _WIN32
+    if (!ServersHandedOver()) return;
     root = new ServerRoot;
-    pyftpd = testsupport::FtpServer::StartPyftpd(root->dir.Path().string());
-    vsftpd = testsupport::FtpServer::StartVsftpd(root->dir.Path().string());
+    pyftpdPort = std::atoi(std::getenv("KVB_WINDOWS_PYFTPD"));
+    vsftpdPort = std::atoi(std::getenv("KVB_WINDOWS_VSFTPD"));
+#else
+    root = new ServerRoot;
+    pyftpd = testsupport::FtpServer::StartPyftpd(root->Root.string());
+    vsftpd = testsupport::FtpServer::StartVsftpd(root->Root.string());
+    pyftpdPort = pyftpd->Port();
+    vsftpdPort = vsftpd->Port();
+#endif
   }
   static void TearDownTestSuite() {
+#ifndef _WIN32
     pyftpd.reset();
     vsftpd.reset();
+#endif
     delete root;
     root = nullptr;
   }
 
   void SetUp() override {
+    if (!root) GTEST_SKIP() << "no servers: run by tests/windows/run_under_wine.sh --ftp-servers";
     const bool py = GetParam().Kind == Server::Pyftpd;
-    client = py ? MakeClient(pyftpd->Port()) : MakeClient(vsftpd->Port(), "anonymous", "guest");
+    client = py ? MakeClient(pyftpdPort) : MakeClient(vsftpdPort, "anonymous", "guest");
     client->SetPassiveMode(GetParam().Passive);
     events.Attach(*client);
     ASSERT_TRUE(LogIn(*client, events));
@@ -93,7 +130,7 @@ class FtpServersTest : public ::testing::TestWithParam<Setup> {
   // pyftpdlib serves its root as "/"; vsftpd, run by the tests without a change of root,
   // names folders from the machine's root.
   std::string ProgramPath() const {
-    return GetParam().Kind == Server::Pyftpd ? "//KVB_program" : "/" + root->Program;
+    return GetParam().Kind == Server::Pyftpd ? "//KVB_program" : "/" + root->ServedProgram;
   }
 
   void EnterProgramFolder() {
@@ -133,7 +170,7 @@ TEST_P(FtpServersTest, ChangesToTheProgramFolderAndReportsIt) {
   ASSERT_TRUE(events.WaitFor('S', fsDirectoryReply));
   std::string name = events.Last('S', fsDirectoryReply)->Text;
   while (name.rfind("//", 0) == 0) name.erase(0, 1);
-  EXPECT_EQ(name, GetParam().Kind == Server::Pyftpd ? "/KVB_program" : root->Program);
+  EXPECT_EQ(name, GetParam().Kind == Server::Pyftpd ? "/KVB_program" : root->ServedProgram);
   EXPECT_FALSE(events.Has('E', 550));
 }
 

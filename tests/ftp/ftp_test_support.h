@@ -2,10 +2,12 @@
 // client's events, and file helpers.
 #pragma once
 
+#include <unistd.h>
+#ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -19,9 +21,13 @@
 #include <vector>
 
 #include "ftp/ftp_client.h"
-#include "support/ftp_servers.h"
 #include "support/loop_support.h"
+#ifndef _WIN32
+// The servers and the scripted peer run as child processes: on Linux only (under Wine the
+// Linux side starts the servers for the Windows test program).
+#include "support/ftp_servers.h"
 #include "support/peer_process.h"
+#endif
 
 namespace ftptest {
 
@@ -86,6 +92,7 @@ inline void MakeBigFile(const std::string& path, std::int64_t size) {
   io.put('\x5a');
 }
 
+#ifndef _WIN32
 // tests/peers/ftp_peer.py running one scenario; the transcript holds every command received.
 class ScriptedPeer {
  public:
@@ -123,6 +130,8 @@ class ScriptedPeer {
 };
 
 // Every event of a client, in order.
+#endif  // _WIN32
+
 struct Event {
   char Kind;  // 'S' status, 'E' error, 'R' reply, 'L' log
   int Code;

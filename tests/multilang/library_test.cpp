@@ -7,11 +7,21 @@
 
 namespace {
 
+#ifdef _WIN32
+const char* const LibrarySuffix = ".dll";
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  return std::filesystem::path(std::string(path, length)).parent_path().string();
+}
+#else
+const char* const LibrarySuffix = ".so";
 std::string ProgramFolder() {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
+#endif
 std::string WordsLibrary() {
-  return ProgramFolder() + "/libmlwords_test.so";
+  return ProgramFolder() + "/libmlwords_test" + LibrarySuffix;
 }
 
 using StringLibraryTest = MultiLangTest;
@@ -67,7 +77,7 @@ TEST_F(StringLibraryTest, WindowWithoutATableKeepsItsOwn) {
 TEST_F(StringLibraryTest, LibraryThatCannotBeLoadedIsAnError) {
   TForm owner(nullptr);
   auto* ml = new TMultiLang(&owner);
-  StringLibraryName = ProgramFolder() + "/libno_such_words.so";
+  StringLibraryName = ProgramFolder() + "/libno_such_words" + LibrarySuffix;
   try {
     ml->LoadWordsFromLibrary();
     FAIL() << "no error";

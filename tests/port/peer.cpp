@@ -1,11 +1,18 @@
 #include "peer.h"
 
+#ifdef _WIN32
+// The system's Winsock 2 of its own (ws2_32), apart from the WSOCK32 that the code under test
+// binds at run time.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstring>
@@ -13,6 +20,47 @@
 namespace porttest {
 
 namespace {
+
+#ifdef _WIN32
+using socklen_t = int;
+using ssize_t = int;
+constexpr int MSG_NOSIGNAL = 0;
+constexpr int SHUT_WR = SD_SEND;
+constexpr int SHUT_RDWR = SD_BOTH;
+
+struct TWinsockStarted {
+  TWinsockStarted() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  }
+} winsockStarted;
+
+SOCKET Native(SocketFd fd) {
+  return static_cast<SOCKET>(fd);
+}
+int CloseSocket(SocketFd fd) {
+  return ::closesocket(Native(fd));
+}
+bool WaitReadable(SocketFd fd, int timeoutMs) {
+  WSAPOLLFD p{Native(fd), POLLRDNORM, 0};
+  return ::WSAPoll(&p, 1, timeoutMs) > 0;
+}
+#else
+int Native(SocketFd fd) {
+  return static_cast<int>(fd);
+}
+int CloseSocket(SocketFd fd) {
+  return ::close(Native(fd));
+}
+bool WaitReadable(SocketFd fd, int timeoutMs) {
+  pollfd p{Native(fd), POLLIN, 0};
+  return ::poll(&p, 1, timeoutMs) > 0;
+}
+#endif
+
+SocketFd NewSocket() {
+  return static_cast<SocketFd>(::socket(AF_INET, SOCK_STREAM, 0));
+}
 
 sockaddr_in Loopback(int port) {
   sockaddr_in address{};
@@ -26,11 +74,6 @@ long long NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-bool WaitReadable(int fd, int timeoutMs) {
-  pollfd p{fd, POLLIN, 0};
-  return ::poll(&p, 1, timeoutMs) > 0;
 }
 
 }  // namespace
@@ -50,13 +93,15 @@ Conn::~Conn() {
 
 void Conn::NoDelay() {
   int one = 1;
-  ::setsockopt(FFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  ::setsockopt(Native(FFd), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one),
+               sizeof one);
 }
 
 bool Conn::Send(const std::string& bytes) {
   std::size_t sent = 0;
   while (sent < bytes.size()) {
-    ssize_t n = ::send(FFd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    ssize_t n = ::send(Native(FFd), bytes.data() + sent, static_cast<int>(bytes.size() - sent),
+                       MSG_NOSIGNAL);
     if (n <= 0) return false;
     sent += static_cast<std::size_t>(n);
   }
@@ -70,7 +115,8 @@ std::string Conn::Recv(std::size_t n, int timeoutMs) {
   while (out.size() < n) {
     long long left = deadline - NowMs();
     if (left <= 0 || !WaitReadable(FFd, static_cast<int>(left))) break;
-    ssize_t got = ::recv(FFd, buffer, std::min(sizeof buffer, n - out.size()), 0);
+    ssize_t got =
+        ::recv(Native(FFd), buffer, static_cast<int>(std::min(sizeof buffer, n - out.size())), 0);
     if (got <= 0) break;
     out.append(buffer, static_cast<std::size_t>(got));
   }
@@ -80,7 +126,7 @@ std::string Conn::Recv(std::size_t n, int timeoutMs) {
 std::string Conn::RecvSome(int timeoutMs) {
   char buffer[65536];
   if (!WaitReadable(FFd, timeoutMs)) return {};
-  ssize_t got = ::recv(FFd, buffer, sizeof buffer, 0);
+  ssize_t got = ::recv(Native(FFd), buffer, sizeof buffer, 0);
   return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
 }
 
@@ -91,7 +137,7 @@ std::string Conn::RecvUntilClosed(int timeoutMs) {
   for (;;) {
     long long left = deadline - NowMs();
     if (left <= 0 || !WaitReadable(FFd, static_cast<int>(left))) break;
-    ssize_t got = ::recv(FFd, buffer, sizeof buffer, 0);
+    ssize_t got = ::recv(Native(FFd), buffer, sizeof buffer, 0);
     if (got <= 0) break;
     out.append(buffer, static_cast<std::size_t>(got));
   }
@@ -104,41 +150,49 @@ bool Conn::WaitClosed(int timeoutMs) {
   for (;;) {
     long long left = deadline - NowMs();
     if (left <= 0 || !WaitReadable(FFd, static_cast<int>(left))) return false;
-    ssize_t got = ::recv(FFd, buffer, sizeof buffer, 0);
+    ssize_t got = ::recv(Native(FFd), buffer, sizeof buffer, 0);
     if (got <= 0) return true;
   }
 }
 
 void Conn::ShutdownSend() {
-  ::shutdown(FFd, SHUT_WR);
+  ::shutdown(Native(FFd), SHUT_WR);
 }
 
 void Conn::Close() {
-  if (FFd >= 0) ::close(FFd);
+  if (FFd >= 0) CloseSocket(FFd);
   FFd = -1;
 }
 
 void Conn::Reset() {
   if (FFd < 0) return;
   linger hard{1, 0};
-  ::setsockopt(FFd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  ::setsockopt(Native(FFd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard),
+               sizeof hard);
   Close();
 }
 
 Server::Server(Script script, int connections) {
-  FListen = ::socket(AF_INET, SOCK_STREAM, 0);
+  FListen = NewSocket();
+#ifndef _WIN32
+  // (On Windows SO_REUSEADDR would let another socket take the port from under this one.)
   int one = 1;
-  ::setsockopt(FListen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  ::setsockopt(Native(FListen), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+#endif
   sockaddr_in address = Loopback(0);
-  ::bind(FListen, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::listen(FListen, 8);
+  ::bind(Native(FListen), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::listen(Native(FListen), 8);
   socklen_t length = sizeof address;
-  ::getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length);
+  ::getsockname(Native(FListen), reinterpret_cast<sockaddr*>(&address), &length);
   FPort = ntohs(address.sin_port);
   FThread = std::thread([this, script = std::move(script), connections] {
     for (int i = 0; i < connections; ++i) {
-      if (!WaitReadable(FListen, 20000)) break;
-      Conn conn(::accept(FListen, nullptr, nullptr));
+      // In short waits, so that the destructor's stop is seen at once on every system.
+      bool ready = false;
+      for (long long deadline = NowMs() + 20000; !FStopping && NowMs() < deadline;)
+        if ((ready = WaitReadable(FListen, 50))) break;
+      if (!ready || FStopping) break;
+      Conn conn(static_cast<SocketFd>(::accept(Native(FListen), nullptr, nullptr)));
       if (!conn.Valid()) break;
       script(conn, i);
     }
@@ -147,9 +201,10 @@ Server::Server(Script script, int connections) {
 }
 
 Server::~Server() {
-  ::shutdown(FListen, SHUT_RDWR);
+  FStopping = true;
+  ::shutdown(Native(FListen), SHUT_RDWR);
   if (FThread.joinable()) FThread.join();
-  ::close(FListen);
+  CloseSocket(FListen);
 }
 
 bool Server::Join(int timeoutMs) {
@@ -159,22 +214,22 @@ bool Server::Join(int timeoutMs) {
 }
 
 Conn ConnectTo(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  SocketFd fd = NewSocket();
   sockaddr_in address = Loopback(port);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
+  if (::connect(Native(fd), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    CloseSocket(fd);
     return Conn();
   }
   return Conn(fd);
 }
 
 int UnusedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  SocketFd fd = NewSocket();
   sockaddr_in address = Loopback(0);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::bind(Native(fd), reinterpret_cast<sockaddr*>(&address), sizeof address);
   socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
+  ::getsockname(Native(fd), reinterpret_cast<sockaddr*>(&address), &length);
+  CloseSocket(fd);
   return ntohs(address.sin_port);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,10 +12,13 @@
 
 namespace porttest {
 
+// A socket of the system: a descriptor, or on Windows a SOCKET (64 bits wide there); -1 for none.
+using SocketFd = std::intptr_t;
+
 // One connected socket of a peer.
 class Conn {
  public:
-  explicit Conn(int fd = -1) : FFd(fd) {}
+  explicit Conn(SocketFd fd = -1) : FFd(fd) {}
   Conn(Conn&& other) noexcept : FFd(other.FFd) { other.FFd = -1; }
   Conn& operator=(Conn&& other) noexcept;
   ~Conn();
@@ -36,7 +40,7 @@ class Conn {
   void Reset();
 
  private:
-  int FFd;
+  SocketFd FFd;
 };
 
 // Listens on 127.0.0.1 on a free port and runs script for each of `connections` peers, one
@@ -52,9 +56,10 @@ class Server {
   bool Finished() const { return FDone; }
 
  private:
-  int FListen = -1;
+  SocketFd FListen = -1;
   int FPort = 0;
   std::atomic<bool> FDone{false};
+  std::atomic<bool> FStopping{false};
   std::thread FThread;
 };
 

@@ -239,8 +239,11 @@ TEST(Telnet, NegotiationsAreWrittenToTheDispatchLog) {
   port.SetPortOpen(true);
   ASSERT_TRUE(PumpUntil([&] { return reply.size() == 6 + termReply.size(); }));
   port.SetPortOpen(false);
-  std::ifstream in(log);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text;
+  {
+    std::ifstream in(log);  // closed before the removal, which Windows refuses for an open file
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   std::filesystem::remove(log);
   for (const char* entry : {"Recv WILL", "Sent DO", "Recv DO", "Sent WILL", "Command"})
     EXPECT_NE(text.find(entry), std::string::npos) << entry << " missing from\n" << text;

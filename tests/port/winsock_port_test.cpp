@@ -176,6 +176,9 @@ TEST_P(BulkInput, ArrivesWholeInRingSizedNotices) {
   f.Dispatcher()->AddEventHandler(ApdMethod<&TNoticeSize::Handle>, &noticeSize);
   bool done = PumpUntil([&] { return f.Sink.Data.size() >= payload.size(); }, 60000);
   received = true;
+  // A port that closed has taken its dispatcher, and the handler with it, along.
+  ASSERT_NE(f.Dispatcher(), nullptr)
+      << "the port closed after " << f.Sink.Data.size() << " of " << payload.size() << " bytes";
   f.Dispatcher()->RemoveEventHandler(ApdMethod<&TNoticeSize::Handle>, &noticeSize);
   ASSERT_TRUE(done) << "received " << f.Sink.Data.size() << " of " << payload.size();
   EXPECT_TRUE(f.Sink.Data == payload);

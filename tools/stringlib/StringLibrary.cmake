@@ -8,8 +8,8 @@
 #   1001 = %Form%                 key
 #   1002 = KVB-System             its text
 #
-# The library lands beside the programs as lib<name>.so, so that LoadLibraryA("<NAME>") finds
-# it in the program's folder.
+# The library lands beside the programs as lib<name>.so (lib<name>.dll on Windows), so that
+# LoadLibraryA("<NAME>") finds it in the program's folder.
 include_guard(GLOBAL)
 
 function(add_string_library target)
@@ -26,4 +26,7 @@ function(add_string_library target)
     list(APPEND args STRINGS ${file})
   endforeach()
   target_resources(${target} ${args})
+  # Windows: the library is a compiled resource script only, which CMake would not link by
+  # itself.
+  set_target_properties(${target} PROPERTIES LINKER_LANGUAGE CXX)
 endfunction()

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Runs one of the layers' test programs built for Windows under Wine, as a ctest test of the
+# Linux build.
+#
+#   run_under_wine.sh [--ftp-servers] PROGRAM [GTEST ARGUMENTS...]
+#
+# PROGRAM is bin/PROGRAM.exe of the Windows build ($KVB_WINDOWS_BUILD_DIR, else build-win64/ of
+# $KVB_SOURCE_DIR). The Wine prefix is the one WindowsWinePrefix.Setup booted for this ctest run
+# ($KVB_BINARY_DIR/wine-prefix); run by hand without one, a prefix of its own is booted and
+# removed again. Exits 77 (ctest: skipped) where Wine or the program is missing.
+#
+# --ftp-servers: the program's tests need real FTP servers, which a Windows program cannot start
+# under Wine: pyftpdlib and vsftpd are started on 127.0.0.1 by ftp-servers-for-wine of the Linux
+# build (tests/windows/ftp_servers_for_wine.cpp), which hands them to the program through its
+# environment and stops them when it ends.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=${KVB_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
+
+servers=0
+if [ "${1:-}" = "--ftp-servers" ]; then
+  servers=1
+  shift
+fi
+program=$1
+shift
+windows_build=${KVB_WINDOWS_BUILD_DIR:-$source_dir/build-win64}
+exe=$windows_build/bin/$program.exe
+
+if ! command -v wine >/dev/null; then
+  echo "skipped: Wine is not installed"
+  exit 77
+fi
+if [ ! -f "$exe" ]; then
+  echo "skipped: no Windows build of $program at $exe (scripts/build-windows --tests builds it)"
+  exit 77
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kvb-wine-test.XXXXXX")
+cleanup() {
+  if [ -n "${own_prefix:-}" ]; then WINEPREFIX=$own_prefix wineserver -k 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+export WINEDEBUG=-all DISPLAY=
+shared=${KVB_BINARY_DIR:-}/wine-prefix
+if [ -n "${KVB_BINARY_DIR:-}" ] && [ -f "$shared/booted" ]; then
+  export WINEPREFIX=$shared/prefix
+else
+  own_prefix=$work/prefix
+  export WINEPREFIX=$own_prefix
+  echo "booting a Wine prefix of its own in $WINEPREFIX"
+  wine wineboot -i >"$work/wineboot.log" 2>&1 || {
+    cat "$work/wineboot.log" >&2
+    exit 1
+  }
+  # As tests/app/wine_prefix.sh: Wine's null display driver.
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11,null /f >>"$work/wineboot.log" 2>&1
+  # A program that crashes prints its backtrace and ends, instead of waiting for a crash
+  # dialog that nobody can see.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f \
+    >>"$work/wineboot.log" 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >>"$work/wineboot.log" 2>&1
+fi
+
+# A Linux path as the Windows program sees it.
+wine_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+runner=()
+if [ "$servers" -eq 1 ]; then
+  runner=("${KVB_BINARY_DIR:?the Linux build folder}/bin/ftp-servers-for-wine" "$work/ftp-root")
+fi
+
+# The program's folders of the checkout and the build as it names them (tests/support/test_dirs.h).
+windows_dirs=(KVB_SOURCE_DIR="$(wine_path "$source_dir")" KVB_BINARY_DIR="$(wine_path "$windows_build")")
+cd "$windows_build/bin"
+echo "wine $exe $*"
+"${runner[@]}" env "${windows_dirs[@]}" wine "$exe" --gtest_color=no "$@" 2>&1 | tr -d '\r'
+exit "${PIPESTATUS[0]}"
