@@ -13,6 +13,11 @@ namespace {
 
 constexpr UINT WmQueryEndSession = 0x0011;
 constexpr WORD WinsockVersion11 = 0x0101;
+// Posted to the notification window (0B11h, wParam = the socket) right after a socket was
+// closed: a reply without an event, which Winsock never posts. Notices queue in the order
+// they were posted, so every notice of the closed socket is ahead of its mark, and every
+// notice of a new socket that gets the same handle is behind it.
+constexpr LPARAM ClosedMark = 0;
 
 winsock::SOCKET ToWs(TSocket socket) {
   return socket < 0 ? winsock::INVALID_SOCKET : static_cast<winsock::SOCKET>(socket);
@@ -188,7 +193,13 @@ TSocket TApdSocket::TakeConnection(TSocket socket, TSockAddrIn& address) {
 
 int TApdSocket::DropSocket(TSocket socket) {
   CheckStartup();
-  int result = WinsockEntryTable().closesocket(ToWs(socket));
+  const TWinsockEntryTable& table = WinsockEntryTable();
+  // No notice of this socket is posted from here on (a failure means there is none to stop).
+  if (FNoticeWindow) table.WSAAsyncSelect(ToWs(socket), FNoticeWindow, 0, 0);
+  int result = table.closesocket(ToWs(socket));
+  if (result != winsock::SOCKET_ERROR && FNoticeWindow &&
+      PostMessageA(FNoticeWindow, CM_APDSOCKETMESSAGE, static_cast<WPARAM>(socket), ClosedMark))
+    ++FClosedUnmarked[socket];
   if (result == winsock::SOCKET_ERROR) ReportLastError(socket, false);
   return result;
 }
@@ -267,6 +278,12 @@ void TApdSocket::WndProc(TMessage& message) {
   }
   message.Result = 0;
   const auto socket = static_cast<TSocket>(message.WParam);
+  if (auto closed = FClosedUnmarked.find(socket); closed != FClosedUnmarked.end()) {
+    // Queued before the socket was closed: it names a socket that is gone (or, when the
+    // handle was given out again, another socket, which this notice is not about).
+    if (message.LParam == ClosedMark && --closed->second == 0) FClosedUnmarked.erase(closed);
+    return;
+  }
   const WORD error = winsock::WSAGETSELECTERROR(message.LParam);
   try {
     if (error != 0) {

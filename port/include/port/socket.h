@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "errors/exceptions.h"
 #include "forms/class_record.h"
@@ -81,6 +82,9 @@ class TApdSocket : public TComponent {
   int StartListening(TSocket socket, int backlog);               // 10035 not reported
   // The accepted socket, or NoSocket; address receives the peer's address.
   TSocket TakeConnection(TSocket socket, TSockAddrIn& address);
+  // Cancels the socket's notices and closes it. Notices of it still queued for the
+  // notification window are dropped there, also when a new socket gets the same handle
+  // before they are taken.
   int DropSocket(TSocket socket);
   int StopSocket(TSocket socket, int how);  // 10035 not reported
   // Count, or -1 (10035 not reported: nothing waiting).
@@ -122,4 +126,8 @@ class TApdSocket : public TComponent {
   int FStartupError = 0;
   winsock::WSADATA FStartupData{};
   bool FCleanedUp = false;
+  // Sockets closed by DropSocket whose closing mark has not come through the notification
+  // window yet: a notice that names one of them was queued before the close. A count, as
+  // the same handle can be closed, given out again and closed again meanwhile.
+  std::unordered_map<TSocket, int> FClosedUnmarked;
 };
