@@ -33,7 +33,10 @@ class TWindowInProcess {
   ~TWindowInProcess() {
     Application->DestroyComponents();
     MSG msg;
+    // What is left is dispatched, not dropped: the process-wide device socket outlives the
+    // window, and its notice window must still see the closing marks of the sockets closed.
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message != WM_QUIT) DispatchMessageA(&msg);
     }
     Application->SetWidgetSet(nullptr);
     ServerHost = DefaultServerHost;

@@ -37,14 +37,14 @@ int WriteAddress(const bsd::Inet4& a, ws::sockaddr* name, int* namelen) {
   return 0;
 }
 
-// Handles count up in steps of 4 like Windows' and stay below 2^31, so that a caller keeping
-// them in a 32-bit integer with -1 for "none" is safe.
+// Handles are multiples of 4 from 0x100 up, like Windows' (and small: a caller keeping them
+// in a 32-bit integer with -1 for "none" is safe). As on Windows, a closed socket's handle is
+// given out again at once: the lowest free one is taken, so a notice still queued for a
+// closed socket names the next one just as it can there.
 ws::SOCKET NewHandle(Table& t) {
-  for (;;) {
-    ws::SOCKET h = t.nextHandle;
-    t.nextHandle = t.nextHandle >= 0x7FFFFF00 ? 0x100 : t.nextHandle + 4;
-    if (!t.sockets.count(h)) return h;
-  }
+  ws::SOCKET h = 0x100;
+  while (t.sockets.count(h)) h += 4;
+  return h;
 }
 
 std::shared_ptr<Sock> AddSocket(int fd, bsd::SockType type, ConnState state) {

@@ -18,9 +18,8 @@ namespace ws = winsock;
 
 enum class ConnState { Unconnected, Connecting, Listening, Connected, Connectionless };
 
-// One Winsock socket. Handles are not file descriptors: they are never reused while the
-// process runs, so a notification still queued for a closed socket can never be taken for a
-// new socket that happens to get the same descriptor.
+// One Winsock socket. Handles are not file descriptors; like Windows', they are reused at
+// once after a close (see NewHandle).
 // `handle`, `fd` and `type` never change; every other field is guarded by the table lock.
 struct Sock {
   ws::SOCKET handle = ws::INVALID_SOCKET;
@@ -58,7 +57,6 @@ struct Table {
   std::mutex mutex;
   std::unordered_map<ws::SOCKET, std::shared_ptr<Sock>> sockets;
   std::unordered_map<std::uint32_t, WatchRecord> watches;  // by serial
-  ws::SOCKET nextHandle = 0x100;
   std::uint32_t nextSerial = 1;
 };
 Table& Sockets();
