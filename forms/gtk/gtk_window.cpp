@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <limits>
 #include <unordered_map>
 #include <vector>
 
@@ -98,15 +97,7 @@ void TGtkWidgetSet::BuildForm(TCustomForm* form) {
 // TabOrder (those without one after them, in creation order), a container's own controls
 // right after it; hidden and disabled controls, and everything inside them, left out.
 void TGtkWidgetSet::TabChain(TWinControl* parent, std::vector<GtkWidget*>& chain) {
-  std::vector<TWinControl*> children;
-  for (int i = 0; i < parent->ControlCount(); ++i)
-    if (auto* child = dynamic_cast<TWinControl*>(parent->Controls(i))) children.push_back(child);
-  auto order = [](const TWinControl* c) {
-    return c->TabOrder() < 0 ? std::numeric_limits<int>::max() : c->TabOrder();
-  };
-  std::stable_sort(children.begin(), children.end(),
-                   [&](const TWinControl* a, const TWinControl* b) { return order(a) < order(b); });
-  for (TWinControl* child : children) {
+  for (TWinControl* child : parent->TabOrderList()) {
     TEntry* e = Find(child);
     if (!e || !child->Visible() || !child->Enabled()) continue;
     GtkWidget* widget = FocusWidget(*e);

@@ -1,6 +1,7 @@
 #include "forms/control.h"
 
 #include <algorithm>
+#include <limits>
 #include <unordered_map>
 
 #include "forms/actions.h"
@@ -257,6 +258,18 @@ TControl* TWinControl::Controls(int index) const {
   if (index < 0 || index >= ControlCount())
     throw EComponentError("Control index out of bounds (" + std::to_string(index) + ")");
   return FControls[static_cast<std::size_t>(index)];
+}
+
+std::vector<TWinControl*> TWinControl::TabOrderList() const {
+  std::vector<TWinControl*> children;
+  for (TControl* control : FControls)
+    if (auto* child = dynamic_cast<TWinControl*>(control)) children.push_back(child);
+  auto order = [](const TWinControl* c) {
+    return c->TabOrder() < 0 ? std::numeric_limits<int>::max() : c->TabOrder();
+  };
+  std::stable_sort(children.begin(), children.end(),
+                   [&](const TWinControl* a, const TWinControl* b) { return order(a) < order(b); });
+  return children;
 }
 
 void TWinControl::InsertControl(TControl* control) {

@@ -3,7 +3,6 @@
 // area, centred as the form asks, with the program's icon. Its dialog procedure turns what the
 // controls report into notices for the model.
 #include <algorithm>
-#include <limits>
 
 #include "forms/form.h"
 #include "forms/std_controls.h"
@@ -218,15 +217,7 @@ bool TakesFocus(TKind kind) {
 // them, left out.
 void TabChain(TWin32WidgetSet& set, TWinControl* parent, std::vector<HWND>& chain,
               std::vector<HWND>& others) {
-  std::vector<TWinControl*> children;
-  for (int i = 0; i < parent->ControlCount(); ++i)
-    if (auto* child = dynamic_cast<TWinControl*>(parent->Controls(i))) children.push_back(child);
-  auto order = [](const TWinControl* c) {
-    return c->TabOrder() < 0 ? std::numeric_limits<int>::max() : c->TabOrder();
-  };
-  std::stable_sort(children.begin(), children.end(),
-                   [&](const TWinControl* a, const TWinControl* b) { return order(a) < order(b); });
-  for (TWinControl* child : children) {
+  for (TWinControl* child : parent->TabOrderList()) {
     TEntry* e = set.Find(child);
     if (!e) continue;
     if (child->Visible() && child->Enabled() && child->TabStop() && TakesFocus(e->Kind))

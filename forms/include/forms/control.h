@@ -154,6 +154,9 @@ class TWinControl : public TControl {
   void SetTabOrder(int order) { FTabOrder = order; }
   bool TabStop() const { return FTabStop; }
   void SetTabStop(bool tabStop) { FTabStop = tabStop; }
+  // The child controls with windows in tab order: by TabOrder, those without one after them,
+  // in the order of creation.
+  std::vector<TWinControl*> TabOrderList() const;
 
  protected:
   void FontChanged() override;
