@@ -15,7 +15,7 @@
 # environment and stops them when it ends.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source_dir=${KVB_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
+source "$here/wine_test_common.sh"
 
 servers=0
 if [ "${1:-}" = "--ftp-servers" ]; then
@@ -24,46 +24,8 @@ if [ "${1:-}" = "--ftp-servers" ]; then
 fi
 program=$1
 shift
-windows_build=${KVB_WINDOWS_BUILD_DIR:-$source_dir/build-win64}
-exe=$windows_build/bin/$program.exe
-
-if ! command -v wine >/dev/null; then
-  echo "skipped: Wine is not installed"
-  exit 77
-fi
-if [ ! -f "$exe" ]; then
-  echo "skipped: no Windows build of $program at $exe (scripts/build-windows --tests builds it)"
-  exit 77
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/kvb-wine-test.XXXXXX")
-cleanup() {
-  if [ -n "${own_prefix:-}" ]; then WINEPREFIX=$own_prefix wineserver -k 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-export WINEDEBUG=-all DISPLAY=
-shared=${KVB_BINARY_DIR:-}/wine-prefix
-if [ -n "${KVB_BINARY_DIR:-}" ] && [ -f "$shared/booted" ]; then
-  export WINEPREFIX=$shared/prefix
-else
-  own_prefix=$work/prefix
-  export WINEPREFIX=$own_prefix
-  echo "booting a Wine prefix of its own in $WINEPREFIX"
-  wine wineboot -i >"$work/wineboot.log" 2>&1 || {
-    cat "$work/wineboot.log" >&2
-    exit 1
-  }
-  # As tests/app/wine_prefix.sh: Wine's null display driver.
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11,null /f >>"$work/wineboot.log" 2>&1
-  # A program that crashes prints its backtrace and ends, instead of waiting for a crash
-  # dialog that nobody can see.
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f \
-    >>"$work/wineboot.log" 2>&1
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-    >>"$work/wineboot.log" 2>&1
-fi
+trap wine_test_end EXIT
+wine_test_begin "$program"
 
 # A Linux path as the Windows program sees it.
 wine_path() { printf 'Z:%s' "${1//\//\\}"; }

@@ -16,47 +16,20 @@
 # Without Xvfb the program runs on the default desktop, and its tests that need a display skip.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source_dir=${KVB_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
+source "$here/wine_test_common.sh"
 
 program=$1
 shift
-windows_build=${KVB_WINDOWS_BUILD_DIR:-$source_dir/build-win64}
-exe=$windows_build/bin/$program.exe
-
-if ! command -v wine >/dev/null; then
-  echo "skipped: Wine is not installed"
-  exit 77
-fi
-if [ ! -f "$exe" ]; then
-  echo "skipped: no Windows build of $program at $exe (scripts/build-windows builds it)"
-  exit 77
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/kvb-wine-desktop.XXXXXX")
 xvfb=
 cleanup() {
-  if [ -n "${own_prefix:-}" ]; then WINEPREFIX=$own_prefix wineserver -k 2>/dev/null || true; fi
   if [ -n "$xvfb" ]; then
     kill "$xvfb" 2>/dev/null || true
     wait "$xvfb" 2>/dev/null || true
   fi
-  rm -rf "$work"
+  wine_test_end
 }
 trap cleanup EXIT
-
-export WINEDEBUG=-all DISPLAY=
-shared=${KVB_BINARY_DIR:-}/wine-prefix
-if [ -n "${KVB_BINARY_DIR:-}" ] && [ -f "$shared/booted" ]; then
-  export WINEPREFIX=$shared/prefix
-else
-  own_prefix=$work/prefix
-  export WINEPREFIX=$own_prefix
-  echo "booting a Wine prefix of its own in $WINEPREFIX"
-  wine wineboot -i >"$work/wineboot.log" 2>&1 || {
-    cat "$work/wineboot.log" >&2
-    exit 1
-  }
-fi
+wine_test_begin "$program"
 
 if command -v Xvfb >/dev/null; then
   # -displayfd: Xvfb picks a free display and writes its number once it accepts clients.
