@@ -6,10 +6,10 @@
 //
 // Checked: a switch never changes the word table and leaves a valid active language (also
 // when a malformed CharSets line or window bounds field ends it with its error); the
-// window's caption is the text the "%Form%" group gives; a CharSets line "name,number" for
-// the new language gives the window's font that name; a control whose Positions field for
-// the new language holds four plain numbers gets those bounds; adding languages and taking
-// them away again gives back a table of whole groups.
+// window's caption is the text the "%Form%" group gives; a CharSets line "name,number" with
+// a name for the new language gives the window's font that name; a control whose Positions field
+// for the new language holds four plain numbers gets those bounds; adding languages and taking them
+// away again gives back a table of whole groups.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -130,7 +130,8 @@ void CheckCharSet(TFuzzForm& form) {
   if (active >= ml.CharSets()->Count()) return;
   const std::string line = ml.CharSets()->Get(active);
   const std::size_t comma = line.find(',');
-  if (comma == std::string::npos) return;
+  // A font is never given an empty name: ",1" keeps the name it has.
+  if (comma == std::string::npos || comma == 0) return;
   const std::string number = line.substr(comma + 1);
   if (!Digits(number, 3) || std::stoi(number) > 255) return;
   FUZZ_CHECK(
