@@ -53,13 +53,13 @@ bool TickTimerExpired(const TickTimer& timer) {
 
 int PumpOneMessage() {
   MSG msg;
-  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return 0;
+  if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return 0;
   if (msg.message == WM_QUIT) {
     PostQuitMessage(static_cast<int>(msg.wParam));
     return WM_QUIT;
   }
   TranslateMessage(&msg);
-  DispatchMessageA(&msg);
+  DispatchMessageW(&msg);
   return msg.message == WM_NULL ? 1 : static_cast<int>(msg.message);
 }
 

@@ -54,7 +54,7 @@ void TApplication::Run() {
     }
   }
   MSG msg;
-  PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
   DestroyComponents();
 }
 
@@ -64,7 +64,7 @@ void TApplication::Terminate() {
 
 void TApplication::HandleMessage() {
   MSG msg;
-  BOOL result = GetMessageA(&msg, nullptr, 0, 0);
+  BOOL result = GetMessageW(&msg, nullptr, 0, 0);
   if (result == 0) {
     FTerminated = true;
     return;
@@ -72,12 +72,12 @@ void TApplication::HandleMessage() {
   if (result < 0) return;
   if (FWidgetSet->TranslateDialogMessage(msg)) return;
   TranslateMessage(&msg);
-  DispatchMessageA(&msg);
+  DispatchMessageW(&msg);
 }
 
 void TApplication::ProcessMessages() {
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // Left for the loop that runs the application.
       FTerminated = true;
@@ -86,7 +86,7 @@ void TApplication::ProcessMessages() {
     }
     if (FWidgetSet->TranslateDialogMessage(msg)) continue;
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
 }
 
@@ -98,7 +98,7 @@ void TApplication::ModalLoop(const std::function<bool()>& done) {
   } level{FModalLevel};
   while (!done()) {
     MSG msg;
-    BOOL result = GetMessageA(&msg, nullptr, 0, 0);
+    BOOL result = GetMessageW(&msg, nullptr, 0, 0);
     if (result == 0) {
       // The quit message ends the modal loop and stays for the application's loop.
       FTerminated = true;
@@ -109,7 +109,7 @@ void TApplication::ModalLoop(const std::function<bool()>& done) {
     try {
       if (FWidgetSet->TranslateDialogMessage(msg)) continue;
       TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      DispatchMessageW(&msg);
     } catch (...) {
       HandleCurrentException(this);
     }

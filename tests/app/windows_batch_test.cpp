@@ -246,6 +246,8 @@ TEST_F(WindowsBatchTest, TheWindowDownloadsAsksSwitchesLanguageAndTabsInOrder) {
   EXPECT_EQ(One(seen, "chinese control 16,320"), "Button|下載檔案|tab");
   EXPECT_EQ(One(seen, "chinese control 16,290"), "Button|使用被動模式|tab");
   EXPECT_EQ(One(seen, "chinese control 336,80"), "Static|C:\\SuperSetup\\|-");
+  // Typed text reaches the control whole, whatever the ANSI code page.
+  EXPECT_NE(One(seen, "typed").find("中"), std::string::npos) << One(seen, "typed");
   // Tab from the listing box through the window's tab order and around; Shift+Tab back.
   EXPECT_EQ(One(seen, "tab walk"),
             "16,104 436,320 176,104 320,320 336,104 16,320 16,290 478,16 16,104");

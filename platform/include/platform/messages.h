@@ -127,6 +127,18 @@ BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
 // Blocks until a message is waiting (or a descriptor, timer or widget event needs handling).
 BOOL WaitMessage();
+// The message loops use the W names, so that on Windows a typed character reaches a control
+// whole where the ANSI code page has no such character. Messages here carry no text of their
+// own to convert: the W names are the A functions.
+inline BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {
+  return GetMessageA(msg, hwnd, filterMin, filterMax);
+}
+inline BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
+  return PeekMessageA(msg, hwnd, filterMin, filterMax, removeFlags);
+}
+inline LRESULT DispatchMessageW(const MSG* msg) {
+  return DispatchMessageA(msg);
+}
 
 // Window timers: WM_TIMER to hwnd with wParam = id. Callback timers (hwnd == nullptr) get a new
 // id and run `proc` when their WM_TIMER is dispatched. An existing id is replaced.
