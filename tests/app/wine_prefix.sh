@@ -15,13 +15,23 @@ export WINEPREFIX=$dir/prefix WINEDEBUG=-all DISPLAY=
 stop() {
   if [ -d "$WINEPREFIX" ] && command -v wineserver >/dev/null; then
     wineserver -k 2>/dev/null || true
+    # Gone before the prefix is: a new prefix at the same path must not meet a dying server.
+    wineserver -w 2>/dev/null || true
   fi
   rm -rf "$dir"
+}
+
+# A step that fails says which, with what Wine printed.
+failed() {
+  echo "wine prefix: '$BASH_COMMAND' failed (exit $1) in $WINEPREFIX" >&2
+  [ -f "$dir/wineboot.log" ] && cat "$dir/wineboot.log" >&2
+  exit "$1"
 }
 
 case $action in
 setup)
   stop  # what an interrupted run left
+  trap 'failed $?' ERR
   program=${KVB_WINDOWS_BUILD_DIR:-${KVB_SOURCE_DIR:-.}/build-win64}/bin/kvb-download.exe
   if ! command -v wine >/dev/null || [ ! -f "$program" ]; then
     echo "wine prefix: no Wine or no Windows build ($program): nothing to prepare"

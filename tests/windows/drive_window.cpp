@@ -2,11 +2,12 @@
 //
 //   drive-window.exe PROGRAM SERVER RESULTS SHOTS
 //
-// starts PROGRAM --server SERVER, finds its window, reads the caption and every control, walks
-// the tab order with Tab and Shift+Tab, clicks Download, answers the install question No,
-// reads the lists, presses the language button with Enter, reads the texts again and presses
-// Exit with Space. RESULTS gets one "key: value" line per observation (UTF-8); SHOTS is a folder
-// for screenshots (BMP) of the screen at each stage. Exit code 0 when it got to the end.
+// starts PROGRAM --server SERVER, finds its window, reads the caption and every control, types
+// a Chinese character into a memo, walks the tab order with Tab and Shift+Tab, clicks Download,
+// answers the install question No, reads the lists, presses the language button with Enter,
+// reads the texts again and presses Exit with Space. RESULTS gets one "key: value" line per
+// observation (UTF-8); SHOTS is a folder for screenshots (BMP) of the screen at each stage. Exit
+// code 0 when it got to the end.
 #include <windows.h>
 
 #include <cstdio>
@@ -142,19 +143,6 @@ void Key(WORD key, bool shift) {
   Sleep(300);
 }
 
-// A click of the left button in the middle of `control`, through the system's input.
-void Click(HWND control) {
-  RECT rect;
-  GetWindowRect(control, &rect);
-  SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-  INPUT inputs[2] = {};
-  inputs[0].type = inputs[1].type = INPUT_MOUSE;
-  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(2, inputs, sizeof(INPUT));
-  Sleep(300);
-}
-
 // The screen as a 24-bit BMP.
 void Screenshot(const std::wstring& folder, const char* name) {
   const int width = GetSystemMetrics(SM_CXSCREEN);
@@ -244,6 +232,13 @@ int wmain(int argc, wchar_t** argv) {
   RecordControls(window, "chinese");
   Screenshot(shots, "windows_chinese");
 
+  // A character outside the ANSI code page, typed into the second memo.
+  HWND memo = ChildAt(window, 176, 104);
+  if (!memo) return finish("no memo at 176,104");
+  PostMessageW(memo, WM_CHAR, 0x4E2D, 1);  // 中
+  Sleep(300);
+  Record("typed", Utf8(TextOf(memo)));
+
   // The tab order: where the focus is at the start, after each Tab around the window, and
   // after one Shift+Tab.
   SetForegroundWindow(window);
@@ -260,8 +255,9 @@ int wmain(int argc, wchar_t** argv) {
   // Download: a click on the button, then the install question at the end of the session.
   HWND download = ChildAt(window, 16, 320);
   if (!download) return finish("no Download button at 16,320");
-  SetForegroundWindow(window);
-  Click(download);
+  // The button's own click: a pointer moved by SendInput under Wine without a window manager
+  // lands its press on the button only now and then.
+  PostMessageW(download, BM_CLICK, 0, 0);
   HWND question = nullptr;
   if (!WaitFor(
           [&] {
@@ -269,8 +265,10 @@ int wmain(int argc, wchar_t** argv) {
               if (w != window) question = w;
             return question != nullptr;
           },
-          90000))
+          90000)) {
+    RecordControls(window, "stuck");
     return finish("no install question");
+  }
   Sleep(500);
   for (HWND child : Children(question)) {
     std::wstring cls = ClassOf(child);
