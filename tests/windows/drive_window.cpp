@@ -14,28 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "wide_text.h"
+
 namespace {
 
 FILE* gOut = nullptr;
 DWORD gProcessId = 0;
-
-std::string Utf8(const std::wstring& text) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-  return out;
-}
-
-std::wstring Wide(const char* text) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
-  if (!out.empty()) out.pop_back();
-  return out;
-}
 
 // Line breaks in a value are written as "\\n", so that each observation is one line.
 void Record(const std::string& key, const std::string& value) {

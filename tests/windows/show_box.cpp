@@ -14,18 +14,9 @@
 #include "forms/application.h"
 #include "forms/message_box.h"
 #include "forms/win32_widget_set.h"
+#include "wide_text.h"
 
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-  return out;
-}
 
 // Waits for the box of `thread`, records its buttons and presses the first.
 void Answer(DWORD thread, std::string& seen) {
