@@ -4,10 +4,7 @@
 #
 #   run_under_wine.sh [--ftp-servers] PROGRAM [GTEST ARGUMENTS...]
 #
-# PROGRAM is bin/PROGRAM.exe of the Windows build ($KVB_WINDOWS_BUILD_DIR, else build-win64/ of
-# $KVB_SOURCE_DIR). The Wine prefix is the one WindowsWinePrefix.Setup booted for this ctest run
-# ($KVB_BINARY_DIR/wine-prefix); run by hand without one, a prefix of its own is booted and
-# removed again. Exits 77 (ctest: skipped) where Wine or the program is missing.
+# PROGRAM, the Wine prefix and the skips (exit 77) are as wine_test_common.sh describes.
 #
 # --ftp-servers: the program's tests need real FTP servers, which a Windows program cannot start
 # under Wine: pyftpdlib and vsftpd are started on 127.0.0.1 by ftp-servers-for-wine of the Linux

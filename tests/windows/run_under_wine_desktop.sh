@@ -5,10 +5,7 @@
 #
 #   run_under_wine_desktop.sh PROGRAM [GTEST ARGUMENTS...]
 #
-# PROGRAM is bin/PROGRAM.exe of the Windows build ($KVB_WINDOWS_BUILD_DIR, else build-win64/ of
-# $KVB_SOURCE_DIR). The Wine prefix is the one WindowsWinePrefix.Setup booted for this ctest run
-# ($KVB_BINARY_DIR/wine-prefix); run by hand without one, a prefix of its own is booted and
-# removed again. Exits 77 (ctest: skipped) where Wine or the program is missing.
+# PROGRAM, the Wine prefix and the skips (exit 77) are as wine_test_common.sh describes.
 #
 # That prefix was booted without a display, and its default desktop stays without one: the
 # program runs on a desktop of its own (explorer /desktop=NAME,SIZE) on an Xvfb started here.
